@@ -1,0 +1,1 @@
+# Install tree, catalogs, manual page and package rules.

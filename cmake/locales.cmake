@@ -1,0 +1,1 @@
+# Test locales compiled with localedef into the build tree.

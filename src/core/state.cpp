@@ -1,0 +1,3 @@
+#include "core/state.h"
+
+tvk_record tvk_state;

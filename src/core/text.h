@@ -1,0 +1,73 @@
+// Bounded text helpers. Every copy, append and format of the launcher goes
+// through these, so that no fixed buffer can be overrun: each writes at most
+// the size of its destination array, always NUL-terminates, and reports
+// whether the whole text fitted.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <string_view>
+
+inline constexpr std::size_t tvk_text_size = 1024; // 1023 characters and a NUL
+using tvk_text = char[tvk_text_size];
+
+inline bool tvk_copy_n(char* dst, std::size_t size, std::string_view src) {
+    if (size == 0)
+        return src.empty();
+    const std::size_t n = src.size() < size ? src.size() : size - 1;
+    std::memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+    return n == src.size();
+}
+
+// Copies as much of src as fits; true when nothing was cut.
+template <std::size_t N> bool tvk_copy(char (&dst)[N], std::string_view src) {
+    return tvk_copy_n(dst, N, src);
+}
+
+// Appends as much of src as fits; true when nothing was cut.
+template <std::size_t N> bool tvk_append(char (&dst)[N], std::string_view src) {
+    const std::size_t used = ::strnlen(dst, N - 1);
+    return tvk_copy_n(dst + used, N - used, src);
+}
+
+inline bool tvk_vformat_n(char* dst, std::size_t size, const char* format, va_list args) {
+    const int n = std::vsnprintf(dst, size, format, args);
+    if (n < 0) {
+        dst[0] = '\0';
+        return false;
+    }
+    return static_cast<std::size_t>(n) < size;
+}
+
+// printf into a fixed buffer, cut to fit; true when nothing was cut.
+template <std::size_t N>
+__attribute__((format(printf, 2, 3))) bool tvk_format(char (&dst)[N], const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const bool fitted = tvk_vformat_n(dst, N, format, args);
+    va_end(args);
+    return fitted;
+}
+
+// Removes one trailing ch, if the text ends in it.
+inline void tvk_chop(char* text, char ch) {
+    const std::size_t n = std::strlen(text);
+    if (n > 0 && text[n - 1] == ch)
+        text[n - 1] = '\0';
+}
+
+inline bool tvk_equal_nocase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; };
+        if (lower(x) != lower(y))
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,31 @@
+// Files and logging: whole-file locks, byte-wise line reader and string
+// writer, the settings (rc) file and the debug log.
+#pragma once
+
+#include "core/text.h"
+
+int tvk_lock_read(int fd);
+int tvk_lock_write(int fd);
+int tvk_unlock(int fd);
+int tvk_lock_test(int fd);
+int tvk_readline(int fd, char* buffer, unsigned max);
+int tvk_writestr(int fd, const char* text);
+
+// $HOME + suffix; false when HOME is unset or the path would not fit.
+bool tvk_home_path(tvk_text& path, const char* suffix);
+// Makes sure $HOME/.tovrek exists (created 0700); false when it cannot.
+bool tvk_home_directory();
+// Opens a per-user file for writing (created 0600) and takes its write
+// lock; only then empties it. Returns the descriptor, or -1 when the
+// file cannot be opened or its lock is refused (the file is then untouched).
+int tvk_open_locked_empty(const char* path, bool* refused);
+
+void tvk_rcfile_read();
+// Applies one line of the rc file to the rc fields of tvk_state.
+void tvk_rcfile_line(const char* line);
+void tvk_rcfile_write();
+
+void tvk_debug_on();
+void tvk_debug(const char* text);
+__attribute__((format(printf, 1, 2))) void tvk_debugf(const char* format, ...);
+void tvk_debug_off();

@@ -1,0 +1,13 @@
+// Reports on standard output: info, version and usage.
+#pragma once
+
+extern const char tvk_banner[];
+
+[[noreturn]] void tvk_info();
+void tvk_version();
+[[noreturn]] void tvk_usage();
+
+// The text to print for usage message number (1 to 13): the catalog's text
+// when it is safe to use as a format, otherwise the built-in default.
+const char* tvk_usage_text(int number, const char* catalog_text);
+const char* tvk_usage_default(int number);

@@ -1,0 +1,34 @@
+// Environment resolution: root directory, locale, language code and
+// spell-checker.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string_view>
+
+#include "core/text.h"
+
+void tvk_root();
+int tvk_root_check(const char* dir);
+void tvk_pathsearch(const char* name);
+// Cuts text right after the first "/tovrek"; false when there is none.
+bool tvk_marker_cut(tvk_text& text);
+
+void tvk_locale();
+
+void tvk_language();
+void tvk_alias();
+// Length of the language part: the prefix up to the first '_', '@' or '.'.
+std::size_t tvk_language_part(std::string_view name);
+
+struct tvk_language_row {
+    std::string_view bib_code;
+    std::string_view alt_code;
+    std::string_view english_name;
+};
+extern const std::array<tvk_language_row, 470> tvk_languages;
+
+// The system's locale alias file (a test build points it elsewhere).
+extern const char tvk_alias_path[];
+
+void tvk_spell();
