@@ -12,6 +12,7 @@ struct tvk_record {
 
     tvk_text argv0;
     tvk_text basename;
+    int argv0_cut; // argv[0] did not fit: no path is built from it
 
     int opt_author;
     int opt_playback;

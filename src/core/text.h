@@ -71,3 +71,20 @@ inline bool tvk_equal_nocase(std::string_view a, std::string_view b) {
     }
     return true;
 }
+
+// Walks the tokens of a text: runs of characters outside separators.
+struct tvk_tokens {
+    std::string_view rest;
+    std::string_view separators;
+
+    bool next(std::string_view& token) {
+        const std::size_t start = rest.find_first_not_of(separators);
+        if (start == std::string_view::npos)
+            return false;
+        rest.remove_prefix(start);
+        const std::size_t end = rest.find_first_of(separators);
+        token = rest.substr(0, end);
+        rest.remove_prefix(token.size());
+        return true;
+    }
+};

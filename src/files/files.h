@@ -15,10 +15,11 @@ int tvk_writestr(int fd, const char* text);
 bool tvk_home_path(tvk_text& path, const char* suffix);
 // Makes sure $HOME/.tovrek exists (created 0700); false when it cannot.
 bool tvk_home_directory();
-// Opens a per-user file for writing (created 0600) and takes its write
-// lock; only then empties it. Returns the descriptor, or -1 when the
-// file cannot be opened or its lock is refused (the file is then untouched).
-int tvk_open_locked_empty(const char* path, bool* refused);
+// Opens a per-user file for writing (created 0600, not truncated) and takes
+// its write lock. Returns the descriptor, or -1 with *refused telling
+// whether the open failed (false) or the lock was refused (true); the file
+// is then left as it was.
+int tvk_open_locked(const char* path, bool* refused);
 
 void tvk_rcfile_read();
 // Applies one line of the rc file to the rc fields of tvk_state.
@@ -28,4 +29,6 @@ void tvk_rcfile_write();
 void tvk_debug_on();
 void tvk_debug(const char* text);
 __attribute__((format(printf, 1, 2))) void tvk_debugf(const char* format, ...);
+// Logs head + value + newline.
+void tvk_debug_value(const char* head, const char* value);
 void tvk_debug_off();

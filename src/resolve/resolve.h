@@ -15,6 +15,8 @@ void tvk_pathsearch(const char* name);
 bool tvk_marker_cut(tvk_text& text);
 
 void tvk_locale();
+// "C" or "POSIX", in any letter case.
+bool tvk_locale_default(std::string_view name);
 
 void tvk_language();
 void tvk_alias();

@@ -1,0 +1,88 @@
+#include <unistd.h>
+
+#include <cstdarg>
+
+#include "core/state.h"
+#include "files/files.h"
+
+namespace {
+
+constexpr char debug_prefix[] = "tvkcombo:";
+
+bool tvk_ends_line(std::string_view text) {
+    return !text.empty() && text.back() == '\n';
+}
+
+// A text cut to the line limit still ends the line it was meant to end.
+void tvk_cut_line(tvk_text& line, bool ends_line) {
+    if (ends_line)
+        line[tvk_text_size - 2] = '\n';
+}
+
+void tvk_debug_closed() {
+    tvk_state.debug_fd = 0;
+    tvk_state.debug_on = 0;
+}
+
+} // namespace
+
+void tvk_debug_on() {
+    if (!tvk_home_directory()) {
+        tvk_debug("tvk_debug_on:debug directory failure.\n");
+        tvk_debug_closed();
+        return;
+    }
+    tvk_text path;
+    bool refused = false;
+    const int fd =
+        tvk_home_path(path, "/.tovrek/tvkcombo.log") ? tvk_open_locked(path, &refused) : -1;
+    // Emptied only under the lock, so a refused run never destroys the
+    // log that another run or its overlay is still writing.
+    if (fd == -1 || ftruncate(fd, 0) != 0) {
+        if (fd != -1)
+            close(fd);
+        tvk_debug_closed();
+        return;
+    }
+    tvk_state.debug_fd = fd;
+    tvk_state.debug_on = 1;
+    tvk_debug("tvk_debug:debugging turned on!\n");
+}
+
+void tvk_debug(const char* text) {
+    if (!tvk_state.debug_on)
+        return;
+    tvk_text line;
+    if (!(tvk_copy(line, debug_prefix) && tvk_append(line, text)))
+        tvk_cut_line(line, tvk_ends_line(text));
+    tvk_writestr(tvk_state.debug_fd, line);
+}
+
+void tvk_debugf(const char* format, ...) {
+    if (!tvk_state.debug_on)
+        return;
+    tvk_text text;
+    va_list args;
+    va_start(args, format);
+    if (!tvk_vformat_n(text, sizeof text, format, args))
+        tvk_cut_line(text, tvk_ends_line(format));
+    va_end(args);
+    tvk_debug(text);
+}
+
+void tvk_debug_value(const char* head, const char* value) {
+    if (!tvk_state.debug_on)
+        return;
+    tvk_text text;
+    if (!(tvk_copy(text, head) && tvk_append(text, value) && tvk_append(text, "\n")))
+        tvk_cut_line(text, true);
+    tvk_debug(text);
+}
+
+void tvk_debug_off() {
+    if (!tvk_state.debug_on)
+        return;
+    tvk_debug("tvk_debug:debugging turned off!\n");
+    close(tvk_state.debug_fd);
+    tvk_debug_closed();
+}

@@ -1,0 +1,72 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "files/files.h"
+
+namespace {
+
+struct flock tvk_lock_request;
+struct flock tvk_lock_probe;
+
+void tvk_lock_fill(struct flock& record, short type) {
+    record.l_type = type;
+    record.l_whence = SEEK_SET;
+    record.l_start = 0;
+    record.l_len = 0; // the whole file, however far it grows
+    record.l_pid = getpid();
+}
+
+int tvk_lock_set(int fd, short type) {
+    tvk_lock_fill(tvk_lock_request, type);
+    return fcntl(fd, F_SETLK, &tvk_lock_request);
+}
+
+} // namespace
+
+int tvk_lock_read(int fd) {
+    return tvk_lock_set(fd, F_RDLCK);
+}
+int tvk_lock_write(int fd) {
+    return tvk_lock_set(fd, F_WRLCK);
+}
+int tvk_unlock(int fd) {
+    return tvk_lock_set(fd, F_UNLCK);
+}
+
+int tvk_lock_test(int fd) {
+    tvk_lock_fill(tvk_lock_probe, F_WRLCK);
+    fcntl(fd, F_GETLK, &tvk_lock_probe);
+    return tvk_lock_probe.l_type;
+}
+
+// One byte per read, so nothing beyond the line is consumed and the
+// descriptor's offset always stands right after the bytes returned.
+int tvk_readline(int fd, char* buffer, unsigned max) {
+    unsigned n = 0;
+    while (n < max) {
+        char byte;
+        const ssize_t got = read(fd, &byte, 1);
+        if (got != 1) {
+            if (n == 0)
+                return got == 0 ? 0 : -1;
+            break;
+        }
+        buffer[n++] = byte;
+        if (byte == '\n')
+            break;
+    }
+    buffer[n] = '\0';
+    return static_cast<int>(n);
+}
+
+// One byte per write, so each byte is in the file before the next is sent.
+int tvk_writestr(int fd, const char* text) {
+    const std::size_t length = std::strlen(text);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (write(fd, text + i, 1) == -1)
+            return -1;
+    }
+    return static_cast<int>(length + 1);
+}

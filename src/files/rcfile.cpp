@@ -1,0 +1,102 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/state.h"
+#include "files/files.h"
+
+namespace {
+
+constexpr char rcfile_suffix[] = "/.tovrek/tvkcombo.rc";
+// The newline is no separator: it stays on a line's last token.
+constexpr std::string_view rcfile_separators = " \t=";
+
+void tvk_rcfile_value(tvk_text& field, int& flag, std::string_view value) {
+    tvk_copy(field, value);
+    flag = 1;
+    tvk_chop(field, '\n');
+}
+
+void tvk_rcfile_spell(std::string_view first, tvk_tokens tokens) {
+    tvk_copy(tvk_state.rc_spell, first);
+    std::string_view token;
+    while (tokens.next(token)) {
+        tvk_append(tvk_state.rc_spell, " ");
+        tvk_append(tvk_state.rc_spell, token);
+    }
+    tvk_state.rc_has_spell = 1;
+    tvk_chop(tvk_state.rc_spell, '\n');
+}
+
+bool tvk_write_lines(int fd) {
+    const char* const pieces[] = {
+        "lc_all = ",       tvk_state.locale, "\n", "tovrek_root = ", tvk_state.root, "\n",
+        "tovrek_spell = ", tvk_state.spell,  "\n",
+    };
+    bool written = true;
+    for (const char* piece : pieces)
+        written = tvk_writestr(fd, piece) != -1 && written;
+    return written;
+}
+
+bool tvk_rcfile_unchanged() {
+    return tvk_state.rc_has_locale && tvk_state.rc_has_root &&
+           std::string_view(tvk_state.rc_locale) == tvk_state.locale &&
+           std::string_view(tvk_state.rc_root) == tvk_state.root;
+}
+
+} // namespace
+
+void tvk_rcfile_line(const char* line) {
+    tvk_tokens tokens{line, rcfile_separators};
+    std::string_view key;
+    std::string_view value;
+    // A line without a value token (a key alone at the very end of the
+    // file, or a piece of a long line) carries nothing to take.
+    if (!tokens.next(key) || !tokens.next(value))
+        return;
+    if (tvk_equal_nocase(key, "LC_ALL")) {
+        tvk_rcfile_value(tvk_state.rc_locale, tvk_state.rc_has_locale, value);
+    } else if (tvk_equal_nocase(key, "TOVREK_SPELL")) {
+        tvk_rcfile_spell(value, tokens);
+    } else if (tvk_equal_nocase(key, "TOVREK_ROOT")) {
+        tvk_rcfile_value(tvk_state.rc_root, tvk_state.rc_has_root, value);
+        tvk_chop(tvk_state.rc_root, '/');
+    }
+}
+
+void tvk_rcfile_read() {
+    tvk_text path;
+    if (!tvk_home_path(path, rcfile_suffix))
+        return;
+    const int fd = open(path, O_RDONLY);
+    if (fd == -1)
+        return;
+    if (tvk_lock_read(fd) == 0) {
+        tvk_text line;
+        while (tvk_readline(fd, line, tvk_text_size - 1) > 0)
+            tvk_rcfile_line(line);
+    }
+    close(fd);
+}
+
+void tvk_rcfile_write() {
+    if (tvk_rcfile_unchanged()) {
+        tvk_debug("tvk_rcfile_write:not changed.\n");
+        return;
+    }
+    if (!tvk_home_directory()) {
+        tvk_debug("tvk_rcfile_write:directory failure.\n");
+        return;
+    }
+    tvk_text path;
+    bool refused = false;
+    const int fd = tvk_home_path(path, rcfile_suffix) ? tvk_open_locked(path, &refused) : -1;
+    if (fd == -1) {
+        tvk_debug(refused ? "tvk_rcfile_write:cannot lock.\n" : "tvk_rcfile_write:cannot open.\n");
+        return;
+    }
+    // The old contents go only now that the lock is held.
+    const bool written = ftruncate(fd, 0) == 0 && tvk_write_lines(fd);
+    close(fd);
+    tvk_debug(written ? "tvk_rcfile_write:wrote new.\n" : "tvk_rcfile_write:write failure.\n");
+}

@@ -1,0 +1,113 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/core.h"
+#include "core/state.h"
+#include "files/files.h"
+#include "launch/launch.h"
+
+extern char** environ;
+
+namespace {
+
+char tvk_version_action[] = "version";
+
+// putenv keeps the pointer, so the text lives in tvk_state. A value that
+// does not fit is not exported cut: the variable is removed instead.
+void tvk_export(tvk_text& variable, const char* name, std::string_view value,
+                std::string_view suffix = {}) {
+    if (tvk_copy(variable, name) && tvk_append(variable, "=") && tvk_append(variable, value) &&
+        tvk_append(variable, suffix)) {
+        putenv(variable);
+    } else {
+        unsetenv(name);
+    }
+}
+
+struct tvk_loader {
+    const char* log_line;
+    bool in_root;    // path begins with root + "/bin/"
+    bool by_argv0;   // argv0, else basename, else the fixed name
+    bool fixed_name; // root + "/bin/tvkcombo.ovl"
+};
+
+constexpr tvk_loader tvk_loaders[] = {
+    {"tvk_execve:loader one.\n", false, true, false},
+    {"tvk_execve:loader two.\n", false, false, false},
+    {"tvk_execve:loader three.\n", true, true, false},
+    {"tvk_execve:loader four.\n", true, false, false},
+    {"tvk_execve:loader five.\n", true, false, true},
+};
+
+bool tvk_loader_path(const tvk_loader& loader) {
+    tvk_text& path = tvk_state.overlay_path;
+    path[0] = '\0';
+    if (loader.in_root && !(tvk_append(path, tvk_state.root) && tvk_append(path, "/bin/")))
+        return false;
+    if (loader.fixed_name)
+        return tvk_append(path, "tvkcombo.ovl");
+    // A cut argv[0] names some other file; such attempts are skipped.
+    if (tvk_state.argv0_cut)
+        return false;
+    return tvk_append(path, loader.by_argv0 ? tvk_state.argv0 : tvk_state.basename) &&
+           tvk_append(path, ".ovl");
+}
+
+} // namespace
+
+void tvk_execve_base() {
+    tvk_export(tvk_state.env_library_path, "LD_LIBRARY_PATH", tvk_state.root, "/lib");
+    tvk_export(tvk_state.env_basename, "TOVREK_BASENAME", tvk_state.basename);
+    if (tvk_state.debug_on) {
+        tvk_text number;
+        tvk_format(number, "%i", tvk_state.debug_fd);
+        tvk_export(tvk_state.env_debug, "TOVREK_DEBUG", number);
+    }
+}
+
+void tvk_execve_env() {
+    tvk_export(tvk_state.env_root, "TOVREK_ROOT", tvk_state.root);
+    tvk_export(tvk_state.env_locale, "TOVREK_LOCALE", tvk_state.locale);
+    tvk_export(tvk_state.env_lang, "TOVREK_LANG", tvk_state.language);
+    tvk_export(tvk_state.env_codeset, "TOVREK_CODESET", tvk_state.codeset);
+    tvk_export(tvk_state.env_spell, "TOVREK_SPELL", tvk_state.spell);
+    if (tvk_state.opt_course)
+        tvk_export(tvk_state.env_course, "TOVREK_COURSE", tvk_state.course);
+    const bool author = tvk_state.opt_author != 0;
+    tvk_export(tvk_state.env_action, "TOVREK_ACTION", author ? "author" : "playback");
+    if (author)
+        tvk_debug("tvk_execve:author request.\n");
+    else if (tvk_state.opt_playback)
+        tvk_debug("tvk_execve:playback request.\n");
+    else
+        tvk_debug("tvk_execve:default playback request.\n");
+}
+
+void tvk_execve_loaders() {
+    // Whatever a report printed reaches a pipe or file before the overlay runs.
+    std::fflush(stdout);
+    for (const tvk_loader& loader : tvk_loaders) {
+        tvk_debug(loader.log_line);
+        if (tvk_loader_path(loader))
+            execve(tvk_state.overlay_path, tvk_state.overlay_argv, environ);
+    }
+    tvk_debug("tvk_execve:loader six.\n");
+    if (tvk_loader_path(tvk_loaders[0]))
+        execvp(tvk_state.overlay_path, tvk_state.overlay_argv);
+}
+
+void tvk_execve(int kind) {
+    tvk_execve_base();
+    if (kind == tvk_kind_normal) {
+        tvk_execve_env();
+        tvk_state.overlay_argv[0] = std::getenv("TOVREK_ACTION");
+    } else {
+        tvk_state.overlay_argv[0] = tvk_version_action;
+        tvk_debug("tvk_execve:version request.\n");
+    }
+    tvk_state.overlay_argv[1] = nullptr;
+    tvk_execve_loaders();
+    tvk_abort(tvk_abort_overlay);
+}

@@ -1,0 +1,126 @@
+#include <nl_types.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+#include "core/state.h"
+#include "files/files.h"
+#include "report/report.h"
+
+namespace {
+
+constexpr int tvk_usage_set = 1;
+constexpr int tvk_usage_count = 13;
+constexpr std::size_t tvk_banner_wide_max = 160;
+
+constexpr const char* tvk_usage_defaults[tvk_usage_count] = {
+    "  usage: %s [-adhil:pr:uv] [coursename]\n",
+    "    -a author courses (teacher)\n",
+    "    -d debug flag ($HOME/.tovrek/tvkcombo.log)\n",
+    "    -h help flag (these messages)\n",
+    "    -i info flag (display environment)\n",
+    "   [-l locale] (set $LC_ALL value)\n",
+    "    -p playback courses (student) DEFAULT\n",
+    "   [-r rootdir] (set $TOVREK_ROOT value)\n",
+    "    -u usage flag (these messages)\n",
+    "    -v version flag (display program version)\n",
+    "  coursename, 1-14 POSIX characters [A-Za-z0-9_-.]\n",
+    "Include the output of tvkcombo -i when you\n",
+    "Report bugs to <tvkcombo@tovrek.example>\n",
+};
+
+// Message 1 must hold exactly one "%s" and no other "%"; the others no "%".
+bool tvk_usage_safe(int number, std::string_view text) {
+    const std::size_t percent = text.find('%');
+    if (number != 1)
+        return percent == std::string_view::npos;
+    return percent != std::string_view::npos && text.substr(percent, 2) == "%s" &&
+           text.find('%', percent + 1) == std::string_view::npos;
+}
+
+const char* tvk_usage_message(nl_catd catalog, int number) {
+    const char* fallback = tvk_usage_default(number);
+    return tvk_usage_text(number, catgets(catalog, tvk_usage_set, number, fallback));
+}
+
+// Message 1 with the program name in place of its "%s". The text has
+// been checked, so this prints what printf with it as format would.
+void tvk_usage_first(tvk_text& line, const char* message) {
+    const std::string_view text = message;
+    const std::size_t at = text.find("%s");
+    tvk_copy(line, text.substr(0, at));
+    tvk_append(line, tvk_state.basename);
+    tvk_append(line, text.substr(at + 2));
+}
+
+void tvk_usage_bytes(nl_catd catalog) {
+    std::printf("%s", tvk_banner);
+    tvk_text first;
+    tvk_usage_first(first, tvk_usage_message(catalog, 1));
+    std::printf("%s", first);
+    for (int number = 2; number <= tvk_usage_count; ++number)
+        std::printf("%s", tvk_usage_message(catalog, number));
+}
+
+// Converts text in the current locale; false when it does not convert or
+// leaves no room for the terminating null.
+bool tvk_widen(wchar_t (&wide)[tvk_text_size], const char* text, std::size_t max) {
+    const std::size_t converted = std::mbstowcs(wide, text, max);
+    return converted != static_cast<std::size_t>(-1) && converted < max;
+}
+
+void tvk_usage_wide_print(wchar_t (&wide)[tvk_text_size], const char* text, const char* fallback) {
+    if (tvk_widen(wide, text, tvk_text_size - 1) || tvk_widen(wide, fallback, tvk_text_size - 1))
+        std::wprintf(L"%ls", wide);
+}
+
+void tvk_usage_wide(nl_catd catalog) {
+    wchar_t wide[tvk_text_size];
+    if (tvk_widen(wide, tvk_banner, tvk_banner_wide_max))
+        std::wprintf(L"%ls", wide);
+    tvk_text first;
+    tvk_text first_default;
+    tvk_usage_first(first, tvk_usage_message(catalog, 1));
+    tvk_usage_first(first_default, tvk_usage_default(1));
+    tvk_usage_wide_print(wide, first, first_default);
+    for (int number = 2; number <= tvk_usage_count; ++number)
+        tvk_usage_wide_print(wide, tvk_usage_message(catalog, number), tvk_usage_default(number));
+}
+
+nl_catd tvk_usage_open() {
+    tvk_text path = {};
+    if (!(tvk_copy(path, tvk_state.root) && tvk_append(path, "/nls/") &&
+          tvk_append(path, tvk_state.language) && tvk_append(path, ".combo.cat.") &&
+          tvk_append(path, tvk_state.codeset)))
+        return reinterpret_cast<nl_catd>(-1); // a cut path would name another file
+    return catopen(path, NL_CAT_LOCALE);
+}
+
+} // namespace
+
+const char* tvk_usage_default(int number) {
+    return number >= 1 && number <= tvk_usage_count ? tvk_usage_defaults[number - 1] : "";
+}
+
+const char* tvk_usage_text(int number, const char* catalog_text) {
+    if (catalog_text != nullptr && tvk_usage_safe(number, catalog_text))
+        return catalog_text;
+    return tvk_usage_default(number);
+}
+
+void tvk_usage() {
+    const nl_catd catalog = tvk_usage_open();
+    const bool opened = catalog != reinterpret_cast<nl_catd>(-1);
+    tvk_debug(opened ? "tvk_usage:open ok.\n" : "tvk_usage:open failure.\n");
+    const bool wide = std::fwide(stdout, 0) > 0;
+    tvk_debug(wide ? "tvk_usage:wide stream.\n" : "tvk_usage:byte stream.\n");
+    if (wide)
+        tvk_usage_wide(catalog);
+    else
+        tvk_usage_bytes(catalog);
+    catclose(catalog);
+    tvk_debug("tvk_usage:request complete.\n");
+    tvk_debug_off();
+    std::exit(0);
+}

@@ -1,0 +1,88 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "core/core.h"
+#include "core/state.h"
+#include "files/files.h"
+#include "resolve/resolve.h"
+
+namespace {
+
+using tvk_language_column = std::string_view tvk_language_row::*;
+
+const tvk_language_row* tvk_language_find(tvk_language_column column, std::string_view code) {
+    for (const tvk_language_row& row : tvk_languages) {
+        if (row.*column == code)
+            return &row;
+    }
+    return nullptr;
+}
+
+void tvk_language_set_part(std::string_view name) {
+    tvk_copy(tvk_state.language, name.substr(0, tvk_language_part(name)));
+}
+
+// The value of the first alias line keyed by the current language part.
+void tvk_alias_scan(int fd, tvk_text& value) {
+    tvk_text line;
+    while (tvk_readline(fd, line, tvk_text_size - 1) > 0) {
+        tvk_chop(line, '\n');
+        tvk_tokens tokens{line, " \t"};
+        std::string_view key;
+        if (!tokens.next(key) || !tvk_equal_nocase(key, tvk_state.language))
+            continue;
+        std::string_view found;
+        if (tokens.next(found))
+            tvk_copy(value, found);
+        return;
+    }
+}
+
+} // namespace
+
+std::size_t tvk_language_part(std::string_view name) {
+    return std::min(name.find_first_of("_@."), name.size());
+}
+
+void tvk_alias() {
+    tvk_state.language_source = 2;
+    const int fd = open(tvk_alias_path, O_RDONLY | O_NONBLOCK);
+    if (fd == -1)
+        tvk_abort(tvk_abort_alias);
+    if (tvk_lock_read(fd) != 0) {
+        close(fd);
+        tvk_abort(tvk_abort_alias);
+    }
+    tvk_text value = "";
+    tvk_alias_scan(fd, value);
+    close(fd);
+    tvk_language_set_part(value);
+    const std::size_t length = std::string_view(tvk_state.language).size();
+    if (length != 2 && length != 3)
+        tvk_abort(tvk_abort_alias);
+    tvk_debugf("tvk_alias:2:alias:%s\n", tvk_state.language);
+}
+
+void tvk_language() {
+    tvk_state.language_source = 1;
+    tvk_language_set_part(tvk_state.locale);
+    if (tvk_locale_default(tvk_state.language)) {
+        tvk_copy(tvk_state.language, "eng");
+        tvk_state.language_source = 3;
+        tvk_debugf("tvk_language:3:default:%s\n", tvk_state.language);
+        return;
+    }
+    const std::size_t length = std::string_view(tvk_state.language).size();
+    if (length != 2 && length != 3)
+        tvk_alias();
+    const std::string_view code = tvk_state.language;
+    const tvk_language_row* row = length == 2
+                                      ? tvk_language_find(&tvk_language_row::alt_code, code)
+                                      : tvk_language_find(&tvk_language_row::bib_code, code);
+    if (row == nullptr && length != 2)
+        row = tvk_language_find(&tvk_language_row::alt_code, code);
+    if (row == nullptr)
+        tvk_abort(tvk_abort_language);
+    tvk_copy(tvk_state.language, row->bib_code);
+    tvk_debugf("tvk_language:1:locale:%s\n", tvk_state.language);
+}

@@ -1,0 +1,160 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+#include "core/core.h"
+#include "core/state.h"
+#include "files/files.h"
+#include "resolve/resolve.h"
+
+namespace {
+
+constexpr std::string_view install_marker = "/tovrek";
+
+bool tvk_root_accepted() {
+    return tvk_root_check(tvk_state.root) == 1;
+}
+
+// A root named outright: taken whole, less one trailing slash.
+bool tvk_root_given(std::string_view value, int source) {
+    tvk_state.root_source = source;
+    if (!tvk_copy(tvk_state.root, value))
+        return false;
+    tvk_chop(tvk_state.root, '/');
+    return tvk_root_accepted();
+}
+
+// realpath needs a PATH_MAX buffer; its result is used only when it fits.
+bool tvk_root_resolved(const char* resolved) {
+    return tvk_copy(tvk_state.root, resolved) && tvk_marker_cut(tvk_state.root) &&
+           tvk_root_accepted();
+}
+
+bool tvk_root_program() {
+    tvk_state.root_source = 7;
+    if (tvk_state.argv0_cut)
+        return false;
+    char resolved[PATH_MAX];
+    if (realpath(tvk_state.argv0, resolved) != nullptr)
+        return tvk_root_resolved(resolved);
+    if (errno != ENOENT)
+        return false;
+    tvk_pathsearch(tvk_state.argv0);
+    return realpath(tvk_state.found_path, resolved) != nullptr && tvk_root_resolved(resolved);
+}
+
+[[noreturn]] void tvk_root_fail() {
+    tvk_abort(tvk_abort_root);
+}
+
+void tvk_root_working_directory() {
+    tvk_state.root_source = 4;
+    if (getcwd(tvk_state.root, tvk_text_size - 1) == nullptr)
+        tvk_root_fail();
+    if (tvk_marker_cut(tvk_state.root)) {
+        if (!tvk_root_accepted())
+            tvk_root_fail();
+        return;
+    }
+    if (tvk_state.argv0_cut)
+        tvk_root_fail();
+    if (tvk_state.argv0[0] == '/') {
+        tvk_state.root_source = 6;
+        tvk_copy(tvk_state.root, tvk_state.argv0);
+    } else {
+        tvk_state.root_source = 5;
+        if (!(tvk_append(tvk_state.root, "/") && tvk_append(tvk_state.root, tvk_state.argv0)))
+            tvk_root_fail();
+    }
+    if (!tvk_marker_cut(tvk_state.root) || !tvk_root_accepted())
+        tvk_root_fail();
+}
+
+bool tvk_executable_file(const char* path) {
+    struct stat info;
+    return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
+}
+
+} // namespace
+
+bool tvk_marker_cut(tvk_text& text) {
+    const std::string_view whole = text;
+    const std::size_t at = whole.find(install_marker);
+    if (at == std::string_view::npos)
+        return false;
+    text[at + install_marker.size()] = '\0';
+    return true;
+}
+
+int tvk_root_check(const char* dir) {
+    char path[tvk_text_size + 16];
+    if (!(tvk_copy(path, dir) && tvk_append(path, "/ver")))
+        return 0;
+    DIR* ver = opendir(path);
+    if (ver == nullptr)
+        return 0;
+    closedir(ver);
+    tvk_append(path, "/tvkcombo");
+    // Non-blocking, so that a FIFO in place of the stamp cannot stall the run.
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
+    if (fd == -1)
+        return 0;
+    tvk_text line;
+    const int got = tvk_readline(fd, line, tvk_text_size - 1);
+    close(fd);
+    if (got <= 0)
+        return 0;
+    tvk_text stamp;
+    tvk_format(stamp, "%i.%i.%i\n", tvk_state.version_major, tvk_state.version_minor,
+               tvk_state.version_patch);
+    return std::string_view(line, static_cast<std::size_t>(got)) == stamp ? 1 : 0;
+}
+
+void tvk_pathsearch(const char* name) {
+    tvk_copy(tvk_state.found_path, name);
+    const char* path = std::getenv("PATH");
+    if (path == nullptr)
+        return;
+    tvk_text elements;
+    tvk_copy(elements, path);
+    std::string_view rest = elements;
+    for (;;) {
+        const std::size_t colon = std::min(rest.find(':'), rest.size());
+        std::string_view element = rest.substr(0, colon);
+        if (element.empty())
+            element = ".";
+        while (!element.empty() && element.back() == '/')
+            element.remove_suffix(1);
+        tvk_text candidate;
+        if (tvk_copy(candidate, element) && tvk_append(candidate, "/") &&
+            tvk_append(candidate, name) && tvk_executable_file(candidate)) {
+            tvk_copy(tvk_state.found_path, candidate);
+            return;
+        }
+        if (colon == rest.size())
+            return;
+        rest.remove_prefix(colon + 1);
+    }
+}
+
+void tvk_root() {
+    if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, 1))
+        return;
+    const char* environment = std::getenv("TOVREK_ROOT");
+    if (environment != nullptr && environment[0] != '\0') {
+        const std::string_view value = environment;
+        if (!tvk_root_given(value.substr(0, tvk_text_size - 1), 2))
+            tvk_root_fail();
+        return;
+    }
+    if (tvk_root_program())
+        return;
+    if (tvk_state.rc_has_root && tvk_root_given(tvk_state.rc_root, 3))
+        return;
+    tvk_root_working_directory();
+}

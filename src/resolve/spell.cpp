@@ -1,0 +1,52 @@
+#include "core/state.h"
+#include "files/files.h"
+#include "resolve/resolve.h"
+
+namespace {
+
+struct tvk_dictionary_rule {
+    const char* language; // compared with the language code, or
+    const char* locale;   // with the whole locale name
+    const char* option;
+    const char* log_head;
+};
+
+constexpr tvk_dictionary_rule tvk_dictionary_rules[] = {
+    {"spa", nullptr, " -d spanish", "tvk_spell:spanish:"},
+    {"fre", nullptr, " -d french", "tvk_spell:french:"},
+    {nullptr, "en_UK", " -d british", "tvk_spell:british:"},
+    {nullptr, "en_US", " -d american", "tvk_spell:american:"},
+};
+
+bool tvk_dictionary_holds(const tvk_dictionary_rule& rule) {
+    if (rule.language != nullptr)
+        return std::string_view(tvk_state.language) == rule.language;
+    return std::string_view(tvk_state.locale) == rule.locale;
+}
+
+// An ispell command keeps only its name; the dictionary follows the language.
+const char* tvk_spell_dictionary() {
+    tvk_copy(tvk_state.spell, "ispell");
+    for (const tvk_dictionary_rule& rule : tvk_dictionary_rules) {
+        if (tvk_dictionary_holds(rule)) {
+            tvk_append(tvk_state.spell, rule.option);
+            return rule.log_head;
+        }
+    }
+    return "tvk_spell:default:";
+}
+
+} // namespace
+
+void tvk_spell() {
+    if (tvk_state.rc_has_spell) {
+        tvk_copy(tvk_state.spell, tvk_state.rc_spell);
+        tvk_debug_value("tvk_spell:found name ", tvk_state.spell);
+    } else {
+        tvk_copy(tvk_state.spell, "ispell");
+        tvk_debug_value("tvk_spell:set name ", tvk_state.spell);
+    }
+    const bool ispell = std::string_view(tvk_state.spell).starts_with("ispell");
+    const char* log_head = ispell ? tvk_spell_dictionary() : "tvk_spell:!ispell:";
+    tvk_debug_value(log_head, tvk_state.spell);
+}
