@@ -1,1 +1,36 @@
-# Install tree, catalogs, manual page and package rules.
+# Install tree, usage catalogs, manual page, Debian package and demo.
+#
+# `cmake --install <build> --prefix <dir>` lays out a tree that the launcher
+# accepts as its root directory:
+#   <dir>/bin/tvkcombo          the launcher (the overlay is not ours to install)
+#   <dir>/ver/tvkcombo          the version stamp the launcher checks
+#   <dir>/nls/                  the usage catalogs
+#   <dir>/lib/                  for the overlay's libraries
+#   <dir>/share/man/man1/tvkcombo.1
+
+include(${CMAKE_CURRENT_LIST_DIR}/nls.cmake)
+
+# The launcher accepts a root only when the first line of ver/tvkcombo is its
+# own major.minor.patch, written as "%i.%i.%i\n".
+set(TVK_STAMP_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}")
+set(TVK_STAMP ${CMAKE_BINARY_DIR}/ver/tvkcombo)
+file(CONFIGURE OUTPUT ${TVK_STAMP} CONTENT "@TVK_STAMP_VERSION@\n" @ONLY)
+
+set(TVK_MANPAGE ${CMAKE_BINARY_DIR}/man/tvkcombo.1)
+configure_file(${CMAKE_SOURCE_DIR}/docs/tvkcombo.1 ${TVK_MANPAGE} @ONLY)
+
+install(TARGETS tvkcombo RUNTIME DESTINATION bin)
+install(FILES ${TVK_STAMP} DESTINATION ver)
+install(FILES ${TVK_CATALOGS} DESTINATION nls)
+install(DIRECTORY DESTINATION lib)
+install(FILES ${TVK_MANPAGE} DESTINATION share/man/man1)
+
+if(TVK_TESTS)
+  find_program(TVK_MAN man)
+  add_test(NAME manual_page_renders_without_warnings
+           COMMAND ${CMAKE_COMMAND} -DMAN=${TVK_MAN} -DPAGE=${TVK_MANPAGE}
+                   -P ${CMAKE_CURRENT_LIST_DIR}/man-check.cmake)
+endif()
+
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/demo.cmake)
