@@ -22,7 +22,8 @@ void tvk_language_set_part(std::string_view name) {
     tvk_copy(tvk_state.language, name.substr(0, tvk_language_part(name)));
 }
 
-// The value of the first alias line keyed by the current language part.
+} // namespace
+
 void tvk_alias_scan(int fd, tvk_text& value) {
     tvk_text line;
     while (tvk_readline(fd, line, tvk_text_size - 1) > 0) {
@@ -37,8 +38,6 @@ void tvk_alias_scan(int fd, tvk_text& value) {
         return;
     }
 }
-
-} // namespace
 
 std::size_t tvk_language_part(std::string_view name) {
     return std::min(name.find_first_of("_@."), name.size());

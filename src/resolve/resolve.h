@@ -20,6 +20,9 @@ bool tvk_locale_default(std::string_view name);
 
 void tvk_language();
 void tvk_alias();
+// Scans an open alias file for the first line keyed by the current language
+// part; value gets that line's second token, or stays as it was.
+void tvk_alias_scan(int fd, tvk_text& value);
 // Length of the language part: the prefix up to the first '_', '@' or '.'.
 std::size_t tvk_language_part(std::string_view name);
 
