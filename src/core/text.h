@@ -17,7 +17,8 @@ inline bool tvk_copy_n(char* dst, std::size_t size, std::string_view src) {
     if (size == 0)
         return src.empty();
     const std::size_t n = src.size() < size ? src.size() : size - 1;
-    std::memcpy(dst, src.data(), n);
+    if (n != 0) // an empty view may hold no pointer at all
+        std::memcpy(dst, src.data(), n);
     dst[n] = '\0';
     return n == src.size();
 }
