@@ -34,7 +34,8 @@ template <std::size_t N> bool tvk_append(char (&dst)[N], std::string_view src) {
     return tvk_copy_n(dst + used, N - used, src);
 }
 
-inline bool tvk_vformat_n(char* dst, std::size_t size, const char* format, va_list args) {
+__attribute__((format(printf, 3, 0))) inline bool tvk_vformat_n(char* dst, std::size_t size,
+                                                                const char* format, va_list args) {
     const int n = std::vsnprintf(dst, size, format, args);
     if (n < 0) {
         dst[0] = '\0';
