@@ -84,13 +84,15 @@ void tvk_rcfile_write() {
         tvk_debug("tvk_rcfile_write:not changed.\n");
         return;
     }
-    if (!tvk_home_directory()) {
+    // The file's path is checked first: a home too long for it has no rc
+    // file, and gets no directory either.
+    tvk_text path;
+    if (!tvk_home_path(path, rcfile_suffix) || !tvk_home_directory()) {
         tvk_debug("tvk_rcfile_write:directory failure.\n");
         return;
     }
-    tvk_text path;
     bool refused = false;
-    const int fd = tvk_home_path(path, rcfile_suffix) ? tvk_open_locked(path, &refused) : -1;
+    const int fd = tvk_open_locked(path, &refused);
     if (fd == -1) {
         tvk_debug(refused ? "tvk_rcfile_write:cannot lock.\n" : "tvk_rcfile_write:cannot open.\n");
         return;
