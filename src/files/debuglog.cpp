@@ -27,15 +27,14 @@ void tvk_debug_closed() {
 } // namespace
 
 void tvk_debug_on() {
-    if (!tvk_home_directory()) {
+    tvk_text path;
+    if (!tvk_home_prepare(path, "/.tovrek/tvkcombo.log")) {
         tvk_debug("tvk_debug_on:debug directory failure.\n");
         tvk_debug_closed();
         return;
     }
-    tvk_text path;
     bool refused = false;
-    const int fd =
-        tvk_home_path(path, "/.tovrek/tvkcombo.log") ? tvk_open_locked(path, &refused) : -1;
+    const int fd = tvk_open_locked(path, &refused);
     // Emptied only under the lock, so a refused run never destroys the
     // log that another run or its overlay is still writing.
     if (fd == -1 || ftruncate(fd, 0) != 0) {

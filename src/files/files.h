@@ -13,8 +13,9 @@ int tvk_writestr(int fd, const char* text);
 
 // $HOME + suffix; false when HOME is unset or the path would not fit.
 bool tvk_home_path(tvk_text& path, const char* suffix);
-// Makes sure $HOME/.tovrek exists (created 0700); false when it cannot.
-bool tvk_home_directory();
+// For a file about to be written: $HOME + suffix into path, and
+// $HOME/.tovrek made (0700) when missing; false when either cannot be.
+bool tvk_home_prepare(tvk_text& path, const char* suffix);
 // Opens a per-user file for writing (created 0600, not truncated) and takes
 // its write lock. Returns the descriptor, or -1 with *refused telling
 // whether the open failed (false) or the lock was refused (true); the file

@@ -14,16 +14,19 @@ bool tvk_home_path(tvk_text& path, const char* suffix) {
     return tvk_copy(path, home) && tvk_append(path, suffix);
 }
 
-bool tvk_home_directory() {
+bool tvk_home_prepare(tvk_text& path, const char* suffix) {
+    // The file's path is checked first: a home too long for it gets no
+    // directory either.
     tvk_text directory;
-    if (!tvk_home_path(directory, "/.tovrek"))
+    if (!tvk_home_path(path, suffix) || !tvk_home_path(directory, "/.tovrek"))
         return false;
     return access(directory, F_OK) == 0 || mkdir(directory, 0700) == 0;
 }
 
 int tvk_open_locked(const char* path, bool* refused) {
     *refused = false;
-    const int fd = open(path, O_WRONLY | O_CREAT, 0600);
+    // Non-blocking, so that a FIFO in place of the file cannot stall the run.
+    const int fd = open(path, O_WRONLY | O_CREAT | O_NONBLOCK, 0600);
     if (fd == -1)
         return -1;
     if (tvk_lock_write(fd) != 0) {

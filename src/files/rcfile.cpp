@@ -68,7 +68,7 @@ void tvk_rcfile_read() {
     tvk_text path;
     if (!tvk_home_path(path, rcfile_suffix))
         return;
-    const int fd = open(path, O_RDONLY);
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
     if (fd == -1)
         return;
     if (tvk_lock_read(fd) == 0) {
@@ -84,10 +84,8 @@ void tvk_rcfile_write() {
         tvk_debug("tvk_rcfile_write:not changed.\n");
         return;
     }
-    // The file's path is checked first: a home too long for it has no rc
-    // file, and gets no directory either.
     tvk_text path;
-    if (!tvk_home_path(path, rcfile_suffix) || !tvk_home_directory()) {
+    if (!tvk_home_prepare(path, rcfile_suffix)) {
         tvk_debug("tvk_rcfile_write:directory failure.\n");
         return;
     }

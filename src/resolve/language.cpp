@@ -1,6 +1,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "core/core.h"
 #include "core/state.h"
 #include "files/files.h"
