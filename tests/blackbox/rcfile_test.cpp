@@ -248,9 +248,7 @@ long count_of(const std::string& counts, const std::string& name) {
 // Every byte goes out in a write call of its own, so the bytes the log holds
 // before the writer's line tell which call writes the rc file's first byte.
 TEST(RcfileWrite, FailedWriteIsLoggedAndTheLaunchGoesOn) {
-    if (TVK_TEST_STATIC_LAUNCHER)
-        GTEST_SKIP() << "a statically linked launcher loads no preloaded library";
-    TestWorld world;
+    TestWorld world(TestWorld::Launcher::alias_file); // dynamically linked
     world.set_env("LD_PRELOAD", TVK_TEST_FAULT_PRELOAD);
     world.set_env("TVK_FAULT_COUNT", world.path("counts"));
     expect_launched(world, world.run({"-d"}));

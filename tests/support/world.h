@@ -71,8 +71,9 @@ struct OverlayRecord {
 
 class TestWorld {
   public:
-    // alias_file: bin/tvkcombo reads "locale.alias" in its working directory
-    // instead of the system's alias file.
+    // alias_file: bin/tvkcombo is the test build of the launcher, which reads
+    // "locale.alias" in its working directory instead of the system's alias
+    // file and is always linked dynamically, so a preloaded library reaches it.
     enum class Launcher { standard, alias_file };
 
     explicit TestWorld(Launcher launcher = Launcher::standard);
