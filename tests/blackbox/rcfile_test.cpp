@@ -6,9 +6,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <map>
 #include <optional>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,15 +19,12 @@
 namespace {
 
 using tvktest::LockHolder;
+using tvktest::rc_lines;
 using tvktest::RunOptions;
 using tvktest::RunResult;
 using tvktest::TestWorld;
 
 const std::string rc_rel = "home/.tovrek/tvkcombo.rc";
-
-std::string rc_lines(const std::string& locale, const std::string& root, const std::string& spell) {
-    return "lc_all = " + locale + "\ntovrek_root = " + root + "\ntovrek_spell = " + spell + "\n";
-}
 
 bool logged(const TestWorld& world, const std::string& line) {
     for (const std::string& seen : world.log_lines())
@@ -234,17 +231,6 @@ TEST(RcfileHome, UnusableHomeMeansNoRcFile) {
     }
 }
 
-// One count of the preloaded library's "name calls" lines; -1 when missing.
-long count_of(const std::string& counts, const std::string& name) {
-    std::istringstream in(counts);
-    std::string seen;
-    long calls = 0;
-    while (in >> seen >> calls)
-        if (seen == name)
-            return calls;
-    return -1;
-}
-
 // Every byte goes out in a write call of its own, so the bytes the log holds
 // before the writer's line tell which call writes the rc file's first byte.
 TEST(RcfileWrite, FailedWriteIsLoggedAndTheLaunchGoesOn) {
@@ -256,8 +242,9 @@ TEST(RcfileWrite, FailedWriteIsLoggedAndTheLaunchGoesOn) {
     const std::string written = world.read_file(rc_rel);
     ASSERT_EQ(written, rc_lines("C", world.root(), "ispell"));
     const std::string counts = world.read_file("counts");
-    EXPECT_EQ(count_of(counts, "write"), static_cast<long>(log.size() + written.size())) << counts;
-    EXPECT_EQ(count_of(counts, "execve"), 1) << counts;
+    std::map<std::string, long> calls = tvktest::call_counts(counts);
+    EXPECT_EQ(calls["write"], static_cast<long>(log.size() + written.size())) << counts;
+    EXPECT_EQ(calls["execve"], 1) << counts;
     EXPECT_FALSE(world.record().has_env("TVK_FAULT_COUNT"));
 
     const std::size_t writer_line = log.find("tvkcombo:tvk_rcfile_write:");
@@ -268,36 +255,6 @@ TEST(RcfileWrite, FailedWriteIsLoggedAndTheLaunchGoesOn) {
     EXPECT_EQ(writer_outcome(world), "write failure.");
     // The failing piece ends there; the pieces after it are still written.
     EXPECT_EQ(world.read_file(rc_rel), written.substr(std::string("lc_all = ").size()));
-}
-
-// Starts the launcher with locale_variable set in a child that first waits
-// until every write end of gate is closed, so that runs spawned one after the
-// other start at the same moment. Nothing is allocated after the fork.
-pid_t spawn_gated(const TestWorld& world, const std::string& locale_variable,
-                  const int (&gate)[2]) {
-    std::vector<std::string> texts = {world.root() + "/bin/tvkcombo", world.work(),
-                                      locale_variable};
-    for (const auto& [name, value] : world.env())
-        texts.push_back(name + "=" + value);
-    char* argv[] = {texts[0].data(), nullptr};
-    std::vector<char*> envp;
-    for (std::size_t i = 2; i < texts.size(); ++i)
-        envp.push_back(texts[i].data());
-    envp.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid != 0)
-        return pid;
-    close(gate[1]);
-    char byte = 0;
-    while (read(gate[0], &byte, 1) > 0) {
-    }
-    const int null = open("/dev/null", O_RDWR);
-    if (null < 0 || chdir(texts[1].c_str()) != 0)
-        _exit(127);
-    for (int fd = 0; fd <= 2; ++fd)
-        dup2(null, fd);
-    execve(argv[0], argv, envp.data());
-    _exit(127);
 }
 
 // Fifty runs at once, with locales among the test locales: whatever the
@@ -333,7 +290,7 @@ TEST(RcfileConcurrency, SimultaneousRunsNeverMixTheirLines) {
         std::vector<pid_t> runs;
         for (std::size_t i = 0; i < 50; ++i) {
             const char* locale = locales[i % std::size(locales)].first;
-            runs.push_back(spawn_gated(world, std::string(round.variable) + "=" + locale, gate));
+            runs.push_back(world.spawn_gated({}, {{round.variable, locale}}, "/dev/null", gate));
         }
         close(gate[0]);
         close(gate[1]);

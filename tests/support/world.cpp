@@ -37,6 +37,7 @@ struct Child {
     int out = -1;
     int err = -1;
     bool close_std = false;
+    int gate[2] = {-1, -1}; // a pipe to wait on before anything else, or none
 };
 
 void close_if_open(int fd) {
@@ -81,6 +82,12 @@ pid_t spawn(Child& child) {
     const pid_t pid = fork();
     if (pid != 0)
         return pid;
+    if (child.gate[0] >= 0) {
+        close(child.gate[1]);
+        char byte = 0;
+        while (read(child.gate[0], &byte, 1) > 0) {
+        }
+    }
     if (!child.cwd.empty() && chdir(child.cwd.c_str()) != 0)
         _exit(127);
     if (child.close_std) {
@@ -296,6 +303,19 @@ std::string abort_detail(int code, const AbortRow& row, const std::string& basen
     }
 }
 
+Child launcher_child(const TestWorld& world, const std::vector<std::string>& args,
+                     const RunOptions& options, const Environment& env) {
+    Child child;
+    child.program = options.program.empty() ? world.root() + "/bin/tvkcombo" : options.program;
+    child.argv.push_back(options.argv0.value_or(child.program));
+    child.argv.insert(child.argv.end(), args.begin(), args.end());
+    for (const auto& [name, value] : env)
+        child.env.push_back(name + "=" + value);
+    child.cwd = options.cwd.empty() ? world.work() : options.cwd;
+    child.close_std = options.close_std;
+    return child;
+}
+
 } // namespace
 
 std::optional<std::string> OverlayRecord::env_value(const std::string& name) const {
@@ -376,20 +396,35 @@ bool TestWorld::remove(const std::string& rel) const {
 
 RunResult TestWorld::run(const std::vector<std::string>& args, const RunOptions& options) const {
     unlink(path("record").c_str());
-    Child child;
-    child.program = options.program.empty() ? root() + "/bin/tvkcombo" : options.program;
-    child.argv.push_back(options.argv0.value_or(child.program));
-    child.argv.insert(child.argv.end(), args.begin(), args.end());
-    for (const auto& [name, value] : env_)
-        child.env.push_back(name + "=" + value);
-    child.cwd = options.cwd.empty() ? work() : options.cwd;
-    child.close_std = options.close_std;
-    return run_child(std::move(child), options.timeout);
+    return run_child(launcher_child(*this, args, options, env_), options.timeout);
+}
+
+pid_t TestWorld::spawn_gated(const std::vector<std::string>& args, const Environment& extra,
+                             const std::string& output, const int (&gate)[2]) const {
+    Environment env = env_;
+    for (const auto& [name, value] : extra)
+        env[name] = value;
+    Child child = launcher_child(*this, args, RunOptions(), env);
+    child.in = above_std(open("/dev/null", O_RDONLY | O_CLOEXEC));
+    child.out = above_std(open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
+    child.err = child.out;
+    child.gate[0] = gate[0];
+    child.gate[1] = gate[1];
+    if (child.in < 0 || child.out < 0)
+        ADD_FAILURE() << "cannot open /dev/null or " << output;
+    const pid_t pid = spawn(child);
+    close_if_open(child.in);
+    close_if_open(child.out);
+    return pid;
 }
 
 OverlayRecord TestWorld::record() const {
+    return overlay_record(path("record"));
+}
+
+OverlayRecord overlay_record(const std::string& path) {
     OverlayRecord seen;
-    std::ifstream file(path("record"), std::ios::binary);
+    std::ifstream file(path, std::ios::binary);
     seen.ran = file.is_open();
     std::string line;
     while (std::getline(file, line))
@@ -428,6 +463,20 @@ LockHolder::~LockHolder() {
     close_if_open(to_holder_);
     if (pid_ > 0)
         waitpid(pid_, nullptr, 0);
+}
+
+std::string rc_lines(const std::string& locale, const std::string& root, const std::string& spell) {
+    return "lc_all = " + locale + "\ntovrek_root = " + root + "\ntovrek_spell = " + spell + "\n";
+}
+
+std::map<std::string, long> call_counts(const std::string& counts) {
+    std::map<std::string, long> calls;
+    std::istringstream in(counts);
+    std::string name;
+    long count = 0;
+    while (in >> name >> count)
+        calls[name] = count;
+    return calls;
 }
 
 std::string abort_report(int code, const std::string& basename) {

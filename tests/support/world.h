@@ -69,6 +69,9 @@ struct OverlayRecord {
     std::optional<std::string> env_value(const std::string& name) const;
 };
 
+// The record the overlay wrote at path (TVK_TEST_RECORD).
+OverlayRecord overlay_record(const std::string& path);
+
 class TestWorld {
   public:
     // alias_file: bin/tvkcombo is the test build of the launcher, which reads
@@ -105,6 +108,13 @@ class TestWorld {
     // Runs the launcher with argv {argv0, args...}; a record left by an
     // earlier run is removed first.
     RunResult run(const std::vector<std::string>& args = {}, const RunOptions& options = {}) const;
+    // Starts the launcher with argv {program, args...} and the world's
+    // environment overridden by extra, standard output and error going to the
+    // file output, in a child that first waits until every write end of gate
+    // is closed: runs spawned one after the other then start together. The
+    // caller reaps the child.
+    pid_t spawn_gated(const std::vector<std::string>& args, const Environment& extra,
+                      const std::string& output, const int (&gate)[2]) const;
     OverlayRecord record() const;
 
     std::string log_path() const { return home() + "/.tovrek/tvkcombo.log"; }
@@ -132,6 +142,12 @@ class LockHolder {
     int to_holder_ = -1;
     bool locked_ = false;
 };
+
+// The rc file's three lines as the launcher writes them.
+std::string rc_lines(const std::string& locale, const std::string& root, const std::string& spell);
+
+// The calls per function in what the fault library left in TVK_FAULT_COUNT.
+std::map<std::string, long> call_counts(const std::string& counts);
 
 // The twelve ISO-8859-1 lines the launcher prints when it aborts with code.
 std::string abort_report(int code, const std::string& basename = "tvkcombo");
