@@ -21,6 +21,10 @@ bool tvk_home_prepare(tvk_text& path, const char* suffix);
 // whether the open failed (false) or the lock was refused (true); the file
 // is then left as it was.
 int tvk_open_locked(const char* path, bool* refused);
+// Opens a file for line-by-line reading, non-blocking, and only when it is a
+// regular file: a device or a FIFO in its place could feed lines without end
+// or stall the run. Returns the descriptor or -1.
+int tvk_open_regular(const char* path);
 
 void tvk_rcfile_read();
 // Applies one line of the rc file to the rc fields of tvk_state.

@@ -36,3 +36,12 @@ int tvk_open_locked(const char* path, bool* refused) {
     }
     return fd;
 }
+
+int tvk_open_regular(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK);
+    struct stat info;
+    if (fd == -1 || (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)))
+        return fd;
+    close(fd);
+    return -1;
+}

@@ -68,7 +68,7 @@ void tvk_rcfile_read() {
     tvk_text path;
     if (!tvk_home_path(path, rcfile_suffix))
         return;
-    const int fd = open(path, O_RDONLY | O_NONBLOCK);
+    const int fd = tvk_open_regular(path);
     if (fd == -1)
         return;
     if (tvk_lock_read(fd) == 0) {

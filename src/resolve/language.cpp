@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -47,7 +46,7 @@ std::size_t tvk_language_part(std::string_view name) {
 
 void tvk_alias() {
     tvk_state.language_source = 2;
-    const int fd = open(tvk_alias_path, O_RDONLY | O_NONBLOCK);
+    const int fd = tvk_open_regular(tvk_alias_path);
     if (fd == -1)
         tvk_abort(tvk_abort_alias);
     if (tvk_lock_read(fd) != 0) {
