@@ -41,8 +41,8 @@ static void fault_setup(void) {
     if (fault_ready)
         return;
     fault_ready = 1;
-    const char* spec = getenv("TVK_FAULT");
-    const char* colon = spec == NULL ? NULL : strchr(spec, ':');
+    const char* request = getenv("TVK_FAULT");
+    const char* colon = request == NULL ? NULL : strchr(request, ':');
     if (colon == NULL)
         return;
     char* end = NULL;
@@ -50,9 +50,9 @@ static void fault_setup(void) {
     if (*end != ':')
         return;
     fault_errno = (int)strtol(end + 1, NULL, 10);
-    const size_t length = (size_t)(colon - spec);
+    const size_t length = (size_t)(colon - request);
     for (int i = 0; i < f_count; ++i)
-        if (strlen(fault_names[i]) == length && strncmp(spec, fault_names[i], length) == 0)
+        if (strlen(fault_names[i]) == length && strncmp(request, fault_names[i], length) == 0)
             fault_chosen = i;
 }
 
