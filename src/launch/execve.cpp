@@ -26,33 +26,43 @@ void tvk_export(tvk_text& variable, const char* name, std::string_view value,
     }
 }
 
+// The name an attempt looks for, followed by ".ovl".
+enum class tvk_overlay_name { argv0, basename, installed };
+
 struct tvk_loader {
     const char* log_line;
-    bool in_root;    // path begins with root + "/bin/"
-    bool by_argv0;   // argv0, else basename, else the fixed name
-    bool fixed_name; // root + "/bin/tvkcombo.ovl"
+    bool in_root; // the name is looked for in root + "/bin/"
+    tvk_overlay_name name;
 };
 
 constexpr tvk_loader tvk_loaders[] = {
-    {"tvk_execve:loader one.\n", false, true, false},
-    {"tvk_execve:loader two.\n", false, false, false},
-    {"tvk_execve:loader three.\n", true, true, false},
-    {"tvk_execve:loader four.\n", true, false, false},
-    {"tvk_execve:loader five.\n", true, false, true},
+    {"tvk_execve:loader one.\n", false, tvk_overlay_name::argv0},
+    {"tvk_execve:loader two.\n", false, tvk_overlay_name::basename},
+    {"tvk_execve:loader three.\n", true, tvk_overlay_name::argv0},
+    {"tvk_execve:loader four.\n", true, tvk_overlay_name::basename},
+    {"tvk_execve:loader five.\n", true, tvk_overlay_name::installed},
 };
+
+const char* tvk_overlay_stem(tvk_overlay_name name) {
+    switch (name) {
+    case tvk_overlay_name::argv0:
+        return tvk_state.argv0;
+    case tvk_overlay_name::basename:
+        return tvk_state.basename;
+    default:
+        return "tvkcombo";
+    }
+}
 
 bool tvk_loader_path(const tvk_loader& loader) {
     tvk_text& path = tvk_state.overlay_path;
     path[0] = '\0';
+    // A cut argv[0] names some other file; attempts built from it are skipped.
+    if (tvk_state.argv0_cut && loader.name != tvk_overlay_name::installed)
+        return false;
     if (loader.in_root && !(tvk_append(path, tvk_state.root) && tvk_append(path, "/bin/")))
         return false;
-    if (loader.fixed_name)
-        return tvk_append(path, "tvkcombo.ovl");
-    // A cut argv[0] names some other file; such attempts are skipped.
-    if (tvk_state.argv0_cut)
-        return false;
-    return tvk_append(path, loader.by_argv0 ? tvk_state.argv0 : tvk_state.basename) &&
-           tvk_append(path, ".ovl");
+    return tvk_append(path, tvk_overlay_stem(loader.name)) && tvk_append(path, ".ovl");
 }
 
 } // namespace
