@@ -54,9 +54,9 @@ void tvk_option(int letter) {
     case 'l':
     case 'L':
         tvk_state.opt_locale = 1;
-        // No locale has a name this long; cutting it could name another.
-        if (!tvk_copy(tvk_state.cmdline_locale, optarg))
-            tvk_abort(tvk_abort_locale);
+        // No locale has a name this long, and a cut one could name another:
+        // kept as a value the locale step refuses, so a later -l still wins.
+        tvk_state.cmdline_locale_cut = tvk_copy(tvk_state.cmdline_locale, optarg) ? 0 : 1;
         break;
     case 'r':
     case 'R':
@@ -66,6 +66,20 @@ void tvk_option(int letter) {
     default:
         tvk_option_missing(optopt);
         break;
+    }
+}
+
+// The two long options every user tries first; anything else starting with
+// "--" is left to getopt as before.
+void tvk_long_options(int argc, char** argv) {
+    static char help[] = "-h";
+    static char version[] = "-v";
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--help")
+            argv[i] = help;
+        else if (argument == "--version")
+            argv[i] = version;
     }
 }
 
@@ -91,6 +105,7 @@ void tvk_options(int argc, char** argv) {
     if (argc <= 1)
         return;
 
+    tvk_long_options(argc, argv);
     int letter;
     while ((letter = getopt(argc, argv, option_letters)) != -1)
         tvk_option(letter);
@@ -106,5 +121,9 @@ void tvk_coursename() {
     if (course.size() > course_length_max)
         tvk_abort(tvk_abort_course);
     if (course.find_first_not_of(course_characters) != std::string_view::npos)
+        tvk_abort(tvk_abort_course);
+    // "." and ".." name directories, not courses: an overlay building a path
+    // from the name would leave its course directory.
+    if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
         tvk_abort(tvk_abort_course);
 }

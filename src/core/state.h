@@ -23,6 +23,7 @@ struct tvk_record {
     int opt_version;
     int opt_locale;
     tvk_text cmdline_locale;
+    int cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
     int opt_root;
     tvk_text cmdline_root;
     int opt_course;

@@ -13,6 +13,18 @@
 inline constexpr std::size_t tvk_text_size = 1024; // 1023 characters and a NUL
 using tvk_text = char[tvk_text_size];
 
+// The first n characters of text, or all of it. string_view::substr would
+// do the same but reaches into the C++ runtime for its out-of-range throw.
+constexpr std::string_view tvk_head(std::string_view text, std::size_t n) {
+    return {text.data(), n < text.size() ? n : text.size()};
+}
+
+// Text without its first n characters, or empty.
+constexpr std::string_view tvk_tail(std::string_view text, std::size_t n) {
+    return n < text.size() ? std::string_view(text.data() + n, text.size() - n)
+                           : std::string_view();
+}
+
 inline bool tvk_copy_n(char* dst, std::size_t size, std::string_view src) {
     if (size == 0)
         return src.empty();
@@ -85,7 +97,7 @@ struct tvk_tokens {
             return false;
         rest.remove_prefix(start);
         const std::size_t end = rest.find_first_of(separators);
-        token = rest.substr(0, end);
+        token = tvk_head(rest, end);
         rest.remove_prefix(token.size());
         return true;
     }

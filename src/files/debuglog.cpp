@@ -28,7 +28,7 @@ void tvk_debug_closed() {
 
 void tvk_debug_on() {
     tvk_text path;
-    if (!tvk_home_prepare(path, "/.tovrek/tvkcombo.log")) {
+    if (!tvk_home_file(path, "/tvkcombo.log", true)) {
         tvk_debug("tvk_debug_on:debug directory failure.\n");
         tvk_debug_closed();
         return;

@@ -10,12 +10,18 @@ int tvk_unlock(int fd);
 int tvk_lock_test(int fd);
 int tvk_readline(int fd, char* buffer, unsigned max);
 int tvk_writestr(int fd, const char* text);
+// tvk_readline on a file read no deeper than budget bytes, which it counts
+// down: 0 once the budget is spent, also for a line that the budget cuts.
+int tvk_readline_within(int fd, tvk_text& line, std::size_t& budget);
 
-// $HOME + suffix; false when HOME is unset or the path would not fit.
-bool tvk_home_path(tvk_text& path, const char* suffix);
-// For a file about to be written: $HOME + suffix into path, and
-// $HOME/.tovrek made (0700) when missing; false when either cannot be.
-bool tvk_home_prepare(tvk_text& path, const char* suffix);
+// A directory owned by the effective user or by root and writable by no one
+// else, so that nobody else can have put anything in it.
+bool tvk_directory_trusted(const char* path);
+// $HOME/.tovrek/name into path, when the per-user files may be used: HOME
+// trusted, and $HOME/.tovrek (made 0700 first when create and missing) a
+// directory of the effective user that no one else can write. false when
+// HOME is unset, empty, too long or not trusted: the files count as absent.
+bool tvk_home_file(tvk_text& path, const char* name, bool create);
 // Opens a per-user file for writing (created 0600, not truncated) and takes
 // its write lock. Returns the descriptor, or -1 with *refused telling
 // whether the open failed (false) or the lock was refused (true); the file

@@ -6,21 +6,44 @@
 
 #include "files/files.h"
 
-bool tvk_home_path(tvk_text& path, const char* suffix) {
+namespace {
+
+constexpr char home_directory[] = "/.tovrek";
+
+// Owned by the effective user (or by root, where root_may_own) and writable
+// by no one else: nobody else can have planted or swapped what is inside.
+bool tvk_directory_owned(const char* path, bool root_may_own) {
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISDIR(info.st_mode))
+        return false;
+    const bool owner = info.st_uid == geteuid() || (root_may_own && info.st_uid == 0);
+    return owner && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+} // namespace
+
+bool tvk_directory_trusted(const char* path) {
+    return tvk_directory_owned(path, true);
+}
+
+bool tvk_home_file(tvk_text& path, const char* name, bool create) {
     const char* home = std::getenv("HOME");
     // An empty HOME names no home: without this the files would land in "/".
     if (home == nullptr || home[0] == '\0')
         return false;
-    return tvk_copy(path, home) && tvk_append(path, suffix);
-}
-
-bool tvk_home_prepare(tvk_text& path, const char* suffix) {
+    tvk_text directory;
     // The file's path is checked first: a home too long for it gets no
     // directory either.
-    tvk_text directory;
-    if (!tvk_home_path(path, suffix) || !tvk_home_path(directory, "/.tovrek"))
+    if (!(tvk_copy(path, home) && tvk_append(path, home_directory) && tvk_append(path, name) &&
+          tvk_copy(directory, home) && tvk_append(directory, home_directory)))
         return false;
-    return access(directory, F_OK) == 0 || mkdir(directory, 0700) == 0;
+    // Someone else's home (root keeping a user's HOME): their links could
+    // point anywhere and their settings are not ours to run with.
+    if (!tvk_directory_trusted(home))
+        return false;
+    if (create && access(directory, F_OK) != 0)
+        mkdir(directory, 0700);
+    return tvk_directory_owned(directory, false);
 }
 
 int tvk_open_locked(const char* path, bool* refused) {

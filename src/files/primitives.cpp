@@ -70,3 +70,12 @@ int tvk_writestr(int fd, const char* text) {
     }
     return static_cast<int>(length + 1);
 }
+
+int tvk_readline_within(int fd, tvk_text& line, std::size_t& budget) {
+    const std::size_t max = budget < tvk_text_size - 1 ? budget : tvk_text_size - 1;
+    const int got = tvk_readline(fd, line, static_cast<unsigned>(max));
+    if (got <= 0)
+        return got;
+    budget -= static_cast<std::size_t>(got);
+    return budget == 0 && line[got - 1] != '\n' ? 0 : got;
+}

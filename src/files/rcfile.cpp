@@ -6,7 +6,9 @@
 
 namespace {
 
-constexpr char rcfile_suffix[] = "/.tovrek/tvkcombo.rc";
+constexpr char rcfile_name[] = "/tvkcombo.rc";
+// The launcher writes three lines; more than this is no settings file of ours.
+constexpr std::size_t rcfile_read_max = 64 * 1024;
 // The newline is no separator: it stays on a line's last token.
 constexpr std::string_view rcfile_separators = " \t=";
 
@@ -66,14 +68,15 @@ void tvk_rcfile_line(const char* line) {
 
 void tvk_rcfile_read() {
     tvk_text path;
-    if (!tvk_home_path(path, rcfile_suffix))
+    if (!tvk_home_file(path, rcfile_name, false))
         return;
     const int fd = tvk_open_regular(path);
     if (fd == -1)
         return;
     if (tvk_lock_read(fd) == 0) {
         tvk_text line;
-        while (tvk_readline(fd, line, tvk_text_size - 1) > 0)
+        std::size_t budget = rcfile_read_max;
+        while (tvk_readline_within(fd, line, budget) > 0)
             tvk_rcfile_line(line);
     }
     close(fd);
@@ -85,7 +88,7 @@ void tvk_rcfile_write() {
         return;
     }
     tvk_text path;
-    if (!tvk_home_prepare(path, rcfile_suffix)) {
+    if (!tvk_home_file(path, rcfile_name, true)) {
         tvk_debug("tvk_rcfile_write:directory failure.\n");
         return;
     }
@@ -97,6 +100,11 @@ void tvk_rcfile_write() {
     }
     // The old contents go only now that the lock is held.
     const bool written = ftruncate(fd, 0) == 0 && tvk_write_lines(fd);
+    // Half a file could name a locale cut short and stop every later run;
+    // an empty one reads as no settings at all. If even that fails, nothing
+    // more can be done.
+    if (!written && ftruncate(fd, 0) != 0) {
+    }
     close(fd);
     tvk_debug(written ? "tvk_rcfile_write:wrote new.\n" : "tvk_rcfile_write:write failure.\n");
 }

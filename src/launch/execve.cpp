@@ -15,15 +15,15 @@ namespace {
 char tvk_version_action[] = "version";
 
 // putenv keeps the pointer, so the text lives in tvk_state. A value that
-// does not fit is not exported cut: the variable is removed instead.
+// does not fit is not exported cut: the variable is removed instead. The
+// environment may hold a name twice and putenv replaces only one: every
+// copy goes first, so the overlay sees the launcher's value alone.
 void tvk_export(tvk_text& variable, const char* name, std::string_view value,
                 std::string_view suffix = {}) {
+    unsetenv(name);
     if (tvk_copy(variable, name) && tvk_append(variable, "=") && tvk_append(variable, value) &&
-        tvk_append(variable, suffix)) {
+        tvk_append(variable, suffix))
         putenv(variable);
-    } else {
-        unsetenv(name);
-    }
 }
 
 // The name an attempt looks for, followed by ".ovl".
@@ -33,14 +33,16 @@ struct tvk_loader {
     const char* log_line;
     bool in_root; // the name is looked for in root + "/bin/"
     tvk_overlay_name name;
+    bool path_search; // execvp: a name without "/" is looked for along PATH
 };
 
 constexpr tvk_loader tvk_loaders[] = {
-    {"tvk_execve:loader one.\n", false, tvk_overlay_name::argv0},
-    {"tvk_execve:loader two.\n", false, tvk_overlay_name::basename},
-    {"tvk_execve:loader three.\n", true, tvk_overlay_name::argv0},
-    {"tvk_execve:loader four.\n", true, tvk_overlay_name::basename},
-    {"tvk_execve:loader five.\n", true, tvk_overlay_name::installed},
+    {"tvk_execve:loader one.\n", false, tvk_overlay_name::argv0, false},
+    {"tvk_execve:loader two.\n", false, tvk_overlay_name::basename, false},
+    {"tvk_execve:loader three.\n", true, tvk_overlay_name::argv0, false},
+    {"tvk_execve:loader four.\n", true, tvk_overlay_name::basename, false},
+    {"tvk_execve:loader five.\n", true, tvk_overlay_name::installed, false},
+    {"tvk_execve:loader six.\n", false, tvk_overlay_name::argv0, true},
 };
 
 const char* tvk_overlay_stem(tvk_overlay_name name) {
@@ -63,6 +65,24 @@ bool tvk_loader_path(const tvk_loader& loader) {
     if (loader.in_root && !(tvk_append(path, tvk_state.root) && tvk_append(path, "/bin/")))
         return false;
     return tvk_append(path, tvk_overlay_stem(loader.name)) && tvk_append(path, ".ovl");
+}
+
+// A path relative to the working directory runs whatever lies there: only
+// from a directory nobody else could have planted an overlay in.
+bool tvk_loader_trusted(const tvk_loader& loader) {
+    const std::string_view path = tvk_state.overlay_path;
+    if (loader.in_root || path.starts_with('/'))
+        return true;
+    if (loader.path_search && path.find('/') == std::string_view::npos)
+        return true;
+    return tvk_directory_trusted(".");
+}
+
+void tvk_loader_run(const tvk_loader& loader) {
+    if (loader.path_search)
+        execvp(tvk_state.overlay_path, tvk_state.overlay_argv);
+    else
+        execve(tvk_state.overlay_path, tvk_state.overlay_argv, environ);
 }
 
 } // namespace
@@ -100,12 +120,9 @@ void tvk_execve_loaders() {
     std::fflush(stdout);
     for (const tvk_loader& loader : tvk_loaders) {
         tvk_debug(loader.log_line);
-        if (tvk_loader_path(loader))
-            execve(tvk_state.overlay_path, tvk_state.overlay_argv, environ);
+        if (tvk_loader_path(loader) && tvk_loader_trusted(loader))
+            tvk_loader_run(loader);
     }
-    tvk_debug("tvk_execve:loader six.\n");
-    if (tvk_loader_path(tvk_loaders[0]))
-        execvp(tvk_state.overlay_path, tvk_state.overlay_argv);
 }
 
 void tvk_execve(int kind) {

@@ -44,6 +44,13 @@ template <std::size_t N> const char* tvk_phrase(const char* const (&phrases)[N],
 
 } // namespace
 
+void tvk_report_exit() {
+    // A report that did not reach its reader is no success. Status 1 but no
+    // abort report: it could not be printed either.
+    const bool delivered = std::fflush(stdout) == 0 && !std::ferror(stdout);
+    std::exit(delivered ? 0 : 1);
+}
+
 void tvk_info() {
     std::printf("%s", tvk_banner);
     std::printf("Root Directory = %s %s", tvk_state.root,
@@ -58,7 +65,7 @@ void tvk_info() {
         std::printf("Coursename = %s\n", tvk_state.course);
     tvk_debug("tvk_info:request complete.\n");
     tvk_debug_off();
-    std::exit(0);
+    tvk_report_exit();
 }
 
 void tvk_version() {

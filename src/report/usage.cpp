@@ -35,7 +35,7 @@ bool tvk_usage_safe(int number, std::string_view text) {
     const std::size_t percent = text.find('%');
     if (number != 1)
         return percent == std::string_view::npos;
-    return percent != std::string_view::npos && text.substr(percent, 2) == "%s" &&
+    return percent != std::string_view::npos && tvk_tail(text, percent).starts_with("%s") &&
            text.find('%', percent + 1) == std::string_view::npos;
 }
 
@@ -49,9 +49,9 @@ const char* tvk_usage_message(nl_catd catalog, int number) {
 void tvk_usage_first(tvk_text& line, const char* message) {
     const std::string_view text = message;
     const std::size_t at = text.find("%s");
-    tvk_copy(line, text.substr(0, at));
+    tvk_copy(line, tvk_head(text, at));
     tvk_append(line, tvk_state.basename);
-    tvk_append(line, text.substr(at + 2));
+    tvk_append(line, tvk_tail(text, at + 2));
 }
 
 void tvk_usage_bytes(nl_catd catalog) {
@@ -122,5 +122,5 @@ void tvk_usage() {
     catclose(catalog);
     tvk_debug("tvk_usage:request complete.\n");
     tvk_debug_off();
-    std::exit(0);
+    tvk_report_exit();
 }

@@ -9,6 +9,9 @@
 
 namespace {
 
+// The system's file has a few hundred lines; a larger one is read no further.
+constexpr std::size_t alias_read_max = 1024 * 1024;
+
 using tvk_language_column = std::string_view tvk_language_row::*;
 
 const tvk_language_row* tvk_language_find(tvk_language_column column, std::string_view code) {
@@ -20,14 +23,15 @@ const tvk_language_row* tvk_language_find(tvk_language_column column, std::strin
 }
 
 void tvk_language_set_part(std::string_view name) {
-    tvk_copy(tvk_state.language, name.substr(0, tvk_language_part(name)));
+    tvk_copy(tvk_state.language, tvk_head(name, tvk_language_part(name)));
 }
 
 } // namespace
 
 void tvk_alias_scan(int fd, tvk_text& value) {
     tvk_text line;
-    while (tvk_readline(fd, line, tvk_text_size - 1) > 0) {
+    std::size_t budget = alias_read_max;
+    while (tvk_readline_within(fd, line, budget) > 0) {
         tvk_chop(line, '\n');
         tvk_tokens tokens{line, " \t"};
         std::string_view key;

@@ -34,6 +34,8 @@ bool tvk_locale_default(std::string_view name) {
 
 void tvk_locale() {
     if (tvk_state.opt_locale) {
+        if (tvk_state.cmdline_locale_cut)
+            tvk_abort(tvk_abort_locale);
         tvk_locale_set(tvk_state.cmdline_locale, 1, "tvk_locale:1:cmdlin:");
         return;
     }

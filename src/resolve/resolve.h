@@ -10,7 +10,9 @@
 
 void tvk_root();
 int tvk_root_check(const char* dir);
-void tvk_pathsearch(const char* name);
+// Stores in found_path the first executable regular file of that name along
+// PATH, or the name itself; true when PATH gave one.
+bool tvk_pathsearch(const char* name);
 // Cuts text right after the first "/tovrek"; false when there is none.
 bool tvk_marker_cut(tvk_text& text);
 

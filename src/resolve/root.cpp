@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/core.h"
 #include "core/state.h"
@@ -39,12 +40,15 @@ bool tvk_root_program() {
     if (tvk_state.argv0_cut)
         return false;
     char resolved[PATH_MAX];
-    if (realpath(tvk_state.argv0, resolved) != nullptr)
+    // A program started by a bare name was found through PATH: a file of that
+    // name in the working directory is not the one running.
+    const bool bare = std::strchr(tvk_state.argv0, '/') == nullptr;
+    if (!bare && realpath(tvk_state.argv0, resolved) != nullptr)
         return tvk_root_resolved(resolved);
-    if (errno != ENOENT)
+    if (!bare && errno != ENOENT)
         return false;
-    tvk_pathsearch(tvk_state.argv0);
-    return realpath(tvk_state.found_path, resolved) != nullptr && tvk_root_resolved(resolved);
+    return tvk_pathsearch(tvk_state.argv0) && realpath(tvk_state.found_path, resolved) != nullptr &&
+           tvk_root_resolved(resolved);
 }
 
 [[noreturn]] void tvk_root_fail() {
@@ -114,17 +118,17 @@ int tvk_root_check(const char* dir) {
     return std::string_view(line, static_cast<std::size_t>(got)) == stamp ? 1 : 0;
 }
 
-void tvk_pathsearch(const char* name) {
+bool tvk_pathsearch(const char* name) {
     tvk_copy(tvk_state.found_path, name);
     const char* path = std::getenv("PATH");
     if (path == nullptr)
-        return;
+        return false;
     tvk_text elements;
     tvk_copy(elements, path);
     std::string_view rest = elements;
     for (;;) {
         const std::size_t colon = std::min(rest.find(':'), rest.size());
-        std::string_view element = rest.substr(0, colon);
+        std::string_view element = tvk_head(rest, colon);
         if (element.empty())
             element = ".";
         while (!element.empty() && element.back() == '/')
@@ -133,10 +137,10 @@ void tvk_pathsearch(const char* name) {
         if (tvk_copy(candidate, element) && tvk_append(candidate, "/") &&
             tvk_append(candidate, name) && tvk_executable_file(candidate)) {
             tvk_copy(tvk_state.found_path, candidate);
-            return;
+            return true;
         }
         if (colon == rest.size())
-            return;
+            return false;
         rest.remove_prefix(colon + 1);
     }
 }
@@ -147,7 +151,7 @@ void tvk_root() {
     const char* environment = std::getenv("TOVREK_ROOT");
     if (environment != nullptr && environment[0] != '\0') {
         const std::string_view value = environment;
-        if (!tvk_root_given(value.substr(0, tvk_text_size - 1), 2))
+        if (!tvk_root_given(tvk_head(value, tvk_text_size - 1), 2))
             tvk_root_fail();
         return;
     }
