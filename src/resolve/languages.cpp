@@ -4,7 +4,7 @@
 // language's second row, its terminology code. The lookups rely on the order
 // and on every alternate code being unique; the names are for readers only.
 // clang-format off
-const std::array<tvk_language_row, 470> tvk_languages = {{
+constexpr std::array<tvk_language_row, 470> tvk_languages = {{
     // a
     {"aar", "aa", "Afar"},
     {"abk", "ab", "Abkhazian"},
@@ -503,3 +503,20 @@ const std::array<tvk_language_row, 470> tvk_languages = {{
     {"zun", "", "Zuni"},
 }};
 // clang-format on
+
+namespace {
+
+// Every row holds a three-letter code, in ascending order: a row lost or
+// misplaced would change lookups without a sound, so the build refuses it.
+constexpr bool tvk_languages_in_order() {
+    std::string_view previous;
+    for (const tvk_language_row& row : tvk_languages) {
+        if (row.bib_code.size() != 3 || row.bib_code < previous)
+            return false;
+        previous = row.bib_code;
+    }
+    return true;
+}
+static_assert(tvk_languages_in_order());
+
+} // namespace
