@@ -69,10 +69,3 @@ endforeach()
 tvk_nls_catalog(eng ${TVK_NLS_ASCII_CODESET} C)
 
 add_custom_target(tvk_catalogs ALL DEPENDS ${TVK_CATALOGS})
-
-if(TVK_TESTS)
-  add_test(NAME usage_message_check_refuses_broken_sources
-           COMMAND ${CMAKE_COMMAND} -DCHECK=${tvk_nls_check}
-                   -DWORK_DIR=${CMAKE_BINARY_DIR}/nls-check-test
-                   -P ${CMAKE_CURRENT_LIST_DIR}/nls-check-test.cmake)
-endif()
