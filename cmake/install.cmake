@@ -7,6 +7,7 @@
 #   <dir>/nls/                  the usage catalogs
 #   <dir>/lib/                  for the overlay's libraries
 #   <dir>/share/man/man1/tvkcombo.1
+#   <dir>/share/bash-completion/completions/tvkcombo
 # With no --prefix, <dir> is /opt/tovrek (see the top-level CMakeLists.txt).
 
 include(${CMAKE_CURRENT_LIST_DIR}/nls.cmake)
@@ -25,6 +26,8 @@ install(FILES ${TVK_STAMP} DESTINATION ver)
 install(FILES ${TVK_CATALOGS} DESTINATION nls)
 install(DIRECTORY DESTINATION lib)
 install(FILES ${TVK_MANPAGE} DESTINATION share/man/man1)
+install(FILES ${CMAKE_SOURCE_DIR}/completion/tvkcombo.bash
+        DESTINATION share/bash-completion/completions RENAME tvkcombo)
 
 include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/demo.cmake)
