@@ -97,7 +97,7 @@ void tvk_standard_descriptors() {
 
 void tvk_options(int argc, char** argv) {
     opterr = 0;
-    const char* invoked = argc > 0 && argv[0] != nullptr ? argv[0] : "";
+    const char* invoked = argv[0] != nullptr ? argv[0] : ""; // no argv[0] at all: argc is 0
     tvk_state.argv0_cut = tvk_copy(tvk_state.argv0, invoked) ? 0 : 1;
     tvk_text scratch;
     tvk_copy(scratch, invoked);

@@ -28,8 +28,7 @@ bool tvk_directory_trusted(const char* path) {
 
 bool tvk_home_file(tvk_text& path, const char* name, bool create) {
     const char* home = std::getenv("HOME");
-    // An empty HOME names no home: without this the files would land in "/".
-    if (home == nullptr || home[0] == '\0')
+    if (home == nullptr)
         return false;
     tvk_text directory;
     // The file's path is checked first: a home too long for it gets no
@@ -37,8 +36,9 @@ bool tvk_home_file(tvk_text& path, const char* name, bool create) {
     if (!(tvk_copy(path, home) && tvk_append(path, home_directory) && tvk_append(path, name) &&
           tvk_copy(directory, home) && tvk_append(directory, home_directory)))
         return false;
-    // Someone else's home (root keeping a user's HOME): their links could
-    // point anywhere and their settings are not ours to run with.
+    // An empty HOME names no directory. Someone else's home (root keeping a
+    // user's HOME): their links could point anywhere, and their settings are
+    // not ours to run with.
     if (!tvk_directory_trusted(home))
         return false;
     if (create && access(directory, F_OK) != 0)

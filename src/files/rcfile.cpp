@@ -40,6 +40,13 @@ bool tvk_write_lines(int fd) {
     return written;
 }
 
+// Half a file could name a locale cut short and stop every later run; an
+// empty one reads as no settings at all. Should the emptying fail as well,
+// nothing more can be done, and the write failure is logged either way.
+void tvk_rcfile_discard(int fd) {
+    static_cast<void>(ftruncate(fd, 0) == 0);
+}
+
 bool tvk_rcfile_unchanged() {
     return tvk_state.rc_has_locale && tvk_state.rc_has_root &&
            std::string_view(tvk_state.rc_locale) == tvk_state.locale &&
@@ -100,11 +107,8 @@ void tvk_rcfile_write() {
     }
     // The old contents go only now that the lock is held.
     const bool written = ftruncate(fd, 0) == 0 && tvk_write_lines(fd);
-    // Half a file could name a locale cut short and stop every later run;
-    // an empty one reads as no settings at all. If even that fails, nothing
-    // more can be done.
-    if (!written && ftruncate(fd, 0) != 0) {
-    }
+    if (!written)
+        tvk_rcfile_discard(fd);
     close(fd);
     tvk_debug(written ? "tvk_rcfile_write:wrote new.\n" : "tvk_rcfile_write:write failure.\n");
 }

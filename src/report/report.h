@@ -12,4 +12,3 @@ void tvk_version();
 // The text to print for usage message number (1 to 13): the catalog's text
 // when it is safe to use as a format, otherwise the built-in default.
 const char* tvk_usage_text(int number, const char* catalog_text);
-const char* tvk_usage_default(int number);

@@ -30,6 +30,10 @@ constexpr const char* tvk_usage_defaults[tvk_usage_count] = {
     "Report bugs to <tvkcombo@tovrek.example>\n",
 };
 
+const char* tvk_usage_default(int number) {
+    return tvk_usage_defaults[number - 1];
+}
+
 // Message 1 must hold exactly one "%s" and no other "%"; the others no "%".
 bool tvk_usage_safe(int number, std::string_view text) {
     const std::size_t percent = text.find('%');
@@ -98,10 +102,6 @@ nl_catd tvk_usage_open() {
 }
 
 } // namespace
-
-const char* tvk_usage_default(int number) {
-    return number >= 1 && number <= tvk_usage_count ? tvk_usage_defaults[number - 1] : "";
-}
 
 const char* tvk_usage_text(int number, const char* catalog_text) {
     if (catalog_text != nullptr && tvk_usage_safe(number, catalog_text))
