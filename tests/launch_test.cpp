@@ -54,7 +54,9 @@ struct Case {
     std::string name;
     Strings setup, args, checks;
 };
-void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const Case& row, std::ostream* out) {
+    *out << row.name;
+}
 
 // A row is "name | setup | arguments | checks"; words may be "quoted".
 std::vector<Case> load_cases() {
@@ -76,7 +78,7 @@ std::vector<Case> load_cases() {
     return cases;
 }
 
-// The recording overlay's items: exe, pid, arg, fd ("n access lock target")
+// The recording overlay's items: exe, pid, arg, fd ("n access lock unlocked target")
 // and env:NAME, each to its value.
 using Record = std::multimap<std::string, std::string>;
 
@@ -294,12 +296,12 @@ void expect_clean(const World& world, const Outcome& run) {
         EXPECT_EQ(all(seen, "env:LD_LIBRARY_PATH"), Strings{root + "/lib"});
     for (const std::string& fd : all(seen, "fd")) {
         std::istringstream in(fd);
-        int n = -1, mode = -1, lock = -1;
+        int n = -1, mode = -1, lock = -1, unlocked = -1;
         std::string target;
-        in >> n >> mode >> lock >> target;
+        in >> n >> mode >> lock >> unlocked >> target;
         if (n > 2)
             EXPECT_TRUE(target == fs::weakly_canonical(world.home("log")) && mode == O_WRONLY &&
-                        lock == F_WRLCK &&
+                        lock == F_WRLCK && unlocked == F_UNLCK &&
                         all(seen, "env:TOVREK_DEBUG") == Strings{std::to_string(n)})
                 << "stray descriptor " << fd;
         else
