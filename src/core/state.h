@@ -4,16 +4,16 @@
 
 #include "core/text.h"
 
+// Numbers and flags first, then the texts a normal launch fills, then those
+// only some runs need: a page of the record that is never written costs the
+// process nothing, and a launch then writes the fewest.
 struct tvk_record {
     int version_major;
     int version_minor;
     int version_patch;
     int version_build;
 
-    tvk_text argv0;
-    tvk_text basename;
     int argv0_cut; // argv[0] did not fit: no path is built from it
-
     int opt_author;
     int opt_playback;
     int opt_debug;
@@ -22,40 +22,35 @@ struct tvk_record {
     int opt_usage;
     int opt_version;
     int opt_locale;
-    tvk_text cmdline_locale;
     int cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
     int opt_root;
-    tvk_text cmdline_root;
     int opt_course;
-    tvk_text course;
-
     int rc_has_locale;
-    tvk_text rc_locale;
     int rc_has_root;
-    tvk_text rc_root;
     int rc_has_spell;
-    tvk_text rc_spell;
-
-    tvk_text root;
     int root_source;
-    tvk_text locale;
     int locale_source;
-    tvk_text language;
     int language_source;
-    tvk_text codeset;
-    tvk_text spell;
-    tvk_text found_path;
-
     int debug_on;
     int debug_fd;
-
     char* overlay_argv[2];
+
+    tvk_text argv0;
+    tvk_text basename;
+    tvk_text course;
+    tvk_text rc_locale;
+    tvk_text rc_root;
+    tvk_text rc_spell;
+    tvk_text root;
+    tvk_text locale;
+    tvk_text language;
+    tvk_text codeset;
+    tvk_text spell;
     tvk_text overlay_path;
 
     // putenv keeps the pointer it is given, so the exported strings live here.
     tvk_text env_library_path;
     tvk_text env_basename;
-    tvk_text env_debug;
     tvk_text env_root;
     tvk_text env_locale;
     tvk_text env_lang;
@@ -63,6 +58,11 @@ struct tvk_record {
     tvk_text env_spell;
     tvk_text env_course;
     tvk_text env_action;
+    tvk_text env_debug;
+
+    tvk_text cmdline_locale;
+    tvk_text cmdline_root;
+    tvk_text found_path;
 };
 
 extern tvk_record tvk_state;
