@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <libgen.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include "core/core.h"
@@ -86,11 +87,16 @@ void tvk_long_options(int argc, char** argv) {
 } // namespace
 
 void tvk_standard_descriptors() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (fcntl(fd, F_GETFD) != -1)
+    // One call asks after all three: a closed one comes back marked invalid.
+    pollfd standard[] = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}};
+    if (poll(standard, 3, 0) == -1)
+        return;
+    for (const pollfd& fd : standard) {
+        if ((fd.revents & POLLNVAL) == 0)
             continue;
-        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-        if (opened != -1 && opened != fd)
+        // The lowest free number, since those below it are open by now.
+        const int opened = open("/dev/null", fd.fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened != -1 && opened != fd.fd)
             close(opened);
     }
 }
