@@ -1,10 +1,8 @@
-// Preloaded into the launcher by the tests, to make one system call fail:
-//   TVK_FAULT=<name>:<n>:<errno>[:<fd>]  the n-th call of read, write, open,
-//     fcntl, mkdir or execve (on that descriptor only, if given) fails, and
-//     the file TVK_FAULT_MARK names is removed, so that a walk over n learns
-//     when a run made no n-th call;
-//   TVK_WIDE=1  standard output is wide-oriented before the launcher starts.
-// Both are taken out of the environment: the overlay is left alone.
+// Preloaded into the launcher by the tests. TVK_FAULT=<name>:<n>:<errno>[:<fd>]
+// makes the n-th call of read, write, open, fcntl, mkdir or execve (on that
+// descriptor only, if given) fail, and removes the file TVK_FAULT_MARK names,
+// so that a walk over n learns when a run made no n-th call. TVK_WIDE=1 makes
+// standard output wide-oriented. Both leave the environment: the overlay is spared.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -23,13 +21,12 @@ static int fault_errno, only_fd = -1;
 
 __attribute__((constructor)) static void setup(void) {
     const char* fault = getenv("TVK_FAULT");
-    const char* marker = getenv("TVK_FAULT_MARK");
     if (getenv("TVK_WIDE") != NULL)
         fwide(stdout, 1);
-    if (fault != NULL &&
+    if (fault == NULL ||
         sscanf(fault, "%15[a-z]:%lu:%d:%d", name, &nth, &fault_errno, &only_fd) < 3)
         fault_errno = 0;
-    snprintf(mark, sizeof mark, "%s", marker != NULL ? marker : "");
+    snprintf(mark, sizeof mark, "%s", getenv("TVK_FAULT_MARK") ? getenv("TVK_FAULT_MARK") : "");
     unsetenv("TVK_WIDE"), unsetenv("TVK_FAULT"), unsetenv("TVK_FAULT_MARK");
 }
 
@@ -38,8 +35,7 @@ static int fails(const char* function, long fd) {
         ++calls != nth)
         return 0;
     unlink(mark);
-    errno = fault_errno;
-    return 1;
+    return errno = fault_errno, 1;
 }
 
 // Through an integer: ISO C has no cast from an object to a function pointer.
@@ -48,13 +44,12 @@ static int fails(const char* function, long fd) {
     type function parameters {                                                                     \
         return fails(#function, fd) ? -1 : NEXT(function)(__VA_ARGS__);                            \
     }
-
 WRAP(ssize_t, read, fd, (int fd, void* buffer, size_t size), fd, buffer, size)
 WRAP(ssize_t, write, fd, (int fd, const void* buffer, size_t size), fd, buffer, size)
 WRAP(int, mkdir, -1, (const char* path, mode_t mode), path, mode)
 WRAP(int, execve, -1, (const char* path, char* const argv[], char* const envp[]), path, argv, envp)
 
-// The optional argument is taken whether given or not, and passed on.
+// The optional third argument is taken whether given or not, and passed on.
 int open(const char* path, int flags, ...) {
     va_list rest;
     va_start(rest, flags);

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The launcher as users get it: the tree `cmake --install` stages under DESTDIR,
-# and the Debian package unpacked into a temporary root. Each finds its tree
-# through its own resolved path and reports the source's version.
+# The launcher as users get it: the tree `cmake --install` stages under DESTDIR, and the Debian
+# package unpacked into a temporary root. Each finds its tree through its own resolved path.
 # Usage: install_test.sh <build dir> <source dir> [package.deb]; status 77: skipped.
 set -euo pipefail
 build=$(realpath "$1") deb=${3:+$(realpath "$3")} work=$(realpath "$(mktemp -d)")
@@ -11,11 +10,10 @@ trap 'rm -rf "$work"' EXIT
 cd "$work" && mkdir -m 700 home
 export HOME=$work/home PATH=$work/root/usr/bin:$PATH LC_ALL=C && unset TOVREK_ROOT
 fail() { echo "FAIL: $*" && exit 1; }
-expect_root() { # <launcher> <tree>
+expect_root() { # <launcher> <tree>: found from the launcher's own path, and of the source's version
     "$1" -i | grep -qxF "Root Directory = $2 from computed realpath()" || fail "$1 -i does not name $2"
     { "$1" -v || true; } | grep -qxF "TOVREK tvkcombo     $version" || fail "$1 -v does not report $version"
 }
-
 DESTDIR=$work/dest cmake --install "$build" >/dev/null
 prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 expect_root "dest$prefix/bin/tvkcombo" "$work/dest$prefix"
@@ -23,7 +21,6 @@ expect_root "dest$prefix/bin/tvkcombo" "$work/dest$prefix"
 [ -n "$deb" ] || cpack -G DEB --config "$build/CPackConfig.cmake" -B package -D CPACK_CMAKE_GENERATOR=Ninja >cpack.log 2>&1 ||
     fail "cpack: $(cat cpack.log)"
 deb=${deb:-$(echo "$work"/package/*.deb)}
-[[ $(dpkg-deb -f "$deb" Version) == "$version"-* ]] || fail "package version is not $version-*"
 dpkg-deb -x "$deb" root
 [ -z "$(find root -type d -empty)" ] || fail "empty directories: $(find root -type d -empty)"
 [ "$(readlink root/usr/bin/tvkcombo)" = /opt/tovrek/bin/tvkcombo ] || fail "usr/bin/tvkcombo is no link into /opt/tovrek"

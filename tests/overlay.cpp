@@ -8,8 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 #include "files/files.h"
@@ -56,9 +56,5 @@ int main(int argc, char** argv) {
                 link_of("/proc/self/fd/" + std::to_string(fd)) + '\0';
     }
     closedir(fds);
-    FILE* file = path != nullptr ? std::fopen(path, "w") : nullptr;
-    return file != nullptr && std::fwrite(text.data(), 1, text.size(), file) == text.size() &&
-                   std::fclose(file) == 0
-               ? 0
-               : 1;
+    std::ofstream(path != nullptr ? path : "/dev/null", std::ios::binary) << text;
 }

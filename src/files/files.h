@@ -33,8 +33,6 @@ int tvk_open_locked(const char* path, bool* refused);
 int tvk_open_regular(const char* path);
 
 void tvk_rcfile_read();
-// Applies one line of the rc file to the rc fields of tvk_state.
-void tvk_rcfile_line(const char* line);
 void tvk_rcfile_write();
 
 void tvk_debug_on();

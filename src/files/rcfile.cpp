@@ -53,8 +53,7 @@ bool tvk_rcfile_unchanged() {
            std::string_view(tvk_state.rc_root) == tvk_state.root;
 }
 
-} // namespace
-
+// Applies one line of the rc file to the rc fields of tvk_state.
 void tvk_rcfile_line(const char* line) {
     tvk_tokens tokens{line, rcfile_separators};
     std::string_view key;
@@ -72,6 +71,8 @@ void tvk_rcfile_line(const char* line) {
         tvk_chop(tvk_state.rc_root, '/');
     }
 }
+
+} // namespace
 
 void tvk_rcfile_read() {
     tvk_text path;

@@ -8,7 +8,3 @@ void tvk_version();
 [[noreturn]] void tvk_usage();
 // Ends a report's run: status 0 when standard output took all of it, else 1.
 [[noreturn]] void tvk_report_exit();
-
-// The text to print for usage message number (1 to 13): the catalog's text
-// when it is safe to use as a format, otherwise the built-in default.
-const char* tvk_usage_text(int number, const char* catalog_text);

@@ -43,6 +43,14 @@ bool tvk_usage_safe(int number, std::string_view text) {
            text.find('%', percent + 1) == std::string_view::npos;
 }
 
+// The text to print for a message: the catalog's when it is safe to use as
+// a format, otherwise the built-in default.
+const char* tvk_usage_text(int number, const char* catalog_text) {
+    if (catalog_text != nullptr && tvk_usage_safe(number, catalog_text))
+        return catalog_text;
+    return tvk_usage_default(number);
+}
+
 const char* tvk_usage_message(nl_catd catalog, int number) {
     const char* fallback = tvk_usage_default(number);
     return tvk_usage_text(number, catgets(catalog, tvk_usage_set, number, fallback));
@@ -102,12 +110,6 @@ nl_catd tvk_usage_open() {
 }
 
 } // namespace
-
-const char* tvk_usage_text(int number, const char* catalog_text) {
-    if (catalog_text != nullptr && tvk_usage_safe(number, catalog_text))
-        return catalog_text;
-    return tvk_usage_default(number);
-}
 
 void tvk_usage() {
     const nl_catd catalog = tvk_usage_open();

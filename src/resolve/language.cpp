@@ -22,12 +22,17 @@ const tvk_language_row* tvk_language_find(tvk_language_column column, std::strin
     return nullptr;
 }
 
+// Length of the language part: the prefix up to the first '_', '@' or '.'.
+std::size_t tvk_language_part(std::string_view name) {
+    return std::min(name.find_first_of("_@."), name.size());
+}
+
 void tvk_language_set_part(std::string_view name) {
     tvk_copy(tvk_state.language, tvk_head(name, tvk_language_part(name)));
 }
 
-} // namespace
-
+// Scans an open alias file for the first line keyed by the current language
+// part; value gets that line's second token, or stays as it was.
 void tvk_alias_scan(int fd, tvk_text& value) {
     tvk_text line;
     std::size_t budget = alias_read_max;
@@ -44,9 +49,7 @@ void tvk_alias_scan(int fd, tvk_text& value) {
     }
 }
 
-std::size_t tvk_language_part(std::string_view name) {
-    return std::min(name.find_first_of("_@."), name.size());
-}
+} // namespace
 
 void tvk_alias() {
     tvk_state.language_source = 2;

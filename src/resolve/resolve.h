@@ -13,8 +13,6 @@ int tvk_root_check(const char* dir);
 // Stores in found_path the first executable regular file of that name along
 // PATH, or the name itself; true when PATH gave one.
 bool tvk_pathsearch(const char* name);
-// Cuts text right after the first "/tovrek"; false when there is none.
-bool tvk_marker_cut(tvk_text& text);
 
 void tvk_locale();
 // "C" or "POSIX", in any letter case.
@@ -22,11 +20,6 @@ bool tvk_locale_default(std::string_view name);
 
 void tvk_language();
 void tvk_alias();
-// Scans an open alias file for the first line keyed by the current language
-// part; value gets that line's second token, or stays as it was.
-void tvk_alias_scan(int fd, tvk_text& value);
-// Length of the language part: the prefix up to the first '_', '@' or '.'.
-std::size_t tvk_language_part(std::string_view name);
 
 struct tvk_language_row {
     std::string_view bib_code;

@@ -16,6 +16,16 @@ namespace {
 
 constexpr std::string_view install_marker = "/tovrek";
 
+// Cuts text right after the first "/tovrek"; false when there is none.
+bool tvk_marker_cut(tvk_text& text) {
+    const std::string_view whole = text;
+    const std::size_t at = whole.find(install_marker);
+    if (at == std::string_view::npos)
+        return false;
+    text[at + install_marker.size()] = '\0';
+    return true;
+}
+
 bool tvk_root_accepted() {
     return tvk_root_check(tvk_state.root) == 1;
 }
@@ -83,15 +93,6 @@ bool tvk_executable_file(const char* path) {
 }
 
 } // namespace
-
-bool tvk_marker_cut(tvk_text& text) {
-    const std::string_view whole = text;
-    const std::size_t at = whole.find(install_marker);
-    if (at == std::string_view::npos)
-        return false;
-    text[at + install_marker.size()] = '\0';
-    return true;
-}
 
 int tvk_root_check(const char* dir) {
     char path[tvk_text_size + 16];
