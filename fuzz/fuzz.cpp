@@ -17,6 +17,8 @@
 #include "files/files.h"
 #include "resolve/resolve.h"
 
+#define CHECK(holds) ((holds) ? void() : __builtin_trap())
+
 namespace {
 
 jmp_buf escape;
@@ -25,11 +27,6 @@ char top[] = "/tmp/tvkfuzz-XXXXXX";
 // longjmp, past every destructor.
 char text[8192];
 char* argv[8192];
-
-void check(bool holds) {
-    if (!holds)
-        __builtin_trap();
-}
 
 void remove_top() {
     std::filesystem::remove_all(top);
@@ -42,7 +39,7 @@ extern "C" [[noreturn]] void __wrap__Z9tvk_aborti(int code) {
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    check(mkdtemp(top) && !std::atexit(remove_top) && !chdir(top) && !setenv("HOME", top, 1) &&
+    CHECK(mkdtemp(top) && !std::atexit(remove_top) && !chdir(top) && !setenv("HOME", top, 1) &&
           !mkdir(".tovrek", 0700));
     return 0;
 }
@@ -66,13 +63,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::ofstream(".tovrek/tvkcombo.rc", std::ios::binary)
             .write(text, static_cast<long>(size - 1));
         tvk_rcfile_read(); // a value ends at the first separator
-        check(!std::strpbrk(tvk_state.rc_locale, " \t=\n") &&
+        CHECK(!std::strpbrk(tvk_state.rc_locale, " \t=\n") &&
               !std::strpbrk(tvk_state.rc_root, " \t=\n"));
     } else {
         std::ofstream("locale.alias", std::ios::binary).write(text, static_cast<long>(size - 1));
         tvk_copy(tvk_state.locale, "word");
         tvk_language(); // a code of the table, unless it aborts
-        check(std::strlen(tvk_state.language) == 3);
+        CHECK(std::strlen(tvk_state.language) == 3);
     }
     return 0;
 }

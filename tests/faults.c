@@ -1,8 +1,7 @@
-// Preloaded into the launcher by the tests. TVK_FAULT=<name>:<n>:<errno>[:<fd>]
-// makes the n-th call of read, write, open, fcntl, mkdir or execve (on that
-// descriptor only, if given) fail, and removes the file TVK_FAULT_MARK names,
-// so that a walk over n learns when a run made no n-th call. TVK_WIDE=1 makes
-// standard output wide-oriented. Both leave the environment: the overlay is spared.
+// Preloaded into the launcher by the tests. TVK_FAULT=<name>:<n>:<errno>[:<fd>] makes the n-th
+// call of read, write, open, fcntl, mkdir or execve (on that descriptor only, if given) fail and
+// removes the file TVK_FAULT_MARK names, so that a walk over n learns when a run made no n-th
+// call. TVK_WIDE=1 makes standard output wide-oriented. Both leave the environment.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
 #define _GNU_SOURCE
 #include <dlfcn.h>

@@ -1,8 +1,6 @@
-// Stands in for the course program: writes down in the file TVK_RECORD names
-// what the launcher handed it, as NUL-separated items: exe=<its path>,
-// pid=<n>, arg=<text>, env:<NAME>=<value>, and for each open descriptor
-// fd=<n> <access mode> <lock> <lock after tvk_unlock> <target>, the locks as
-// another process meets them, asked for the inherited files only.
+// Stands in for the course program: writes down in the file TVK_RECORD names what the launcher
+// handed it, as NUL-separated items: exe=<its path>, pid=<n>, arg=<text>, env:<NAME>=<value>, and
+// fd=<n> <access mode> <lock another process meets, inherited files only> <target>.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -49,10 +47,8 @@ int main(int argc, char** argv) {
         const int fd = std::atoi(entry->d_name);
         if (entry->d_name[0] == '.' || fd == dirfd(fds))
             continue;
-        const int lock = fd > 2 ? lock_seen(fd) : -1;
-        const int unlocked = fd > 2 && tvk_unlock(fd) == 0 ? lock_seen(fd) : -1;
         text += "fd=" + std::to_string(fd) + " " + std::to_string(fcntl(fd, F_GETFL) & O_ACCMODE) +
-                " " + std::to_string(lock) + " " + std::to_string(unlocked) + " " +
+                " " + std::to_string(fd > 2 ? lock_seen(fd) : -1) + " " +
                 link_of("/proc/self/fd/" + std::to_string(fd)) + '\0';
     }
     closedir(fds);

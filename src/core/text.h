@@ -56,14 +56,13 @@ __attribute__((format(printf, 3, 0))) inline bool tvk_vformat_n(char* dst, std::
     return static_cast<std::size_t>(n) < size;
 }
 
-// printf into a fixed buffer, cut to fit; true when nothing was cut.
+// printf into a fixed buffer, cut to fit.
 template <std::size_t N>
-__attribute__((format(printf, 2, 3))) bool tvk_format(char (&dst)[N], const char* format, ...) {
+__attribute__((format(printf, 2, 3))) void tvk_format(char (&dst)[N], const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const bool fitted = tvk_vformat_n(dst, N, format, args);
+    tvk_vformat_n(dst, N, format, args);
     va_end(args);
-    return fitted;
 }
 
 // Removes one trailing ch, if the text ends in it.

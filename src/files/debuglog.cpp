@@ -9,14 +9,9 @@ namespace {
 
 constexpr char debug_prefix[] = "tvkcombo:";
 
-bool tvk_ends_line(std::string_view text) {
-    return !text.empty() && text.back() == '\n';
-}
-
-// A text cut to the line limit still ends the line it was meant to end.
-void tvk_cut_line(tvk_text& line, bool ends_line) {
-    if (ends_line)
-        line[tvk_text_size - 2] = '\n';
+// A line cut to the limit still ends as every log line does, in a newline.
+void tvk_cut_line(tvk_text& line) {
+    line[tvk_text_size - 2] = '\n';
 }
 
 void tvk_debug_closed() {
@@ -53,7 +48,7 @@ void tvk_debug(const char* text) {
         return;
     tvk_text line;
     if (!(tvk_copy(line, debug_prefix) && tvk_append(line, text)))
-        tvk_cut_line(line, tvk_ends_line(text));
+        tvk_cut_line(line);
     tvk_writestr(tvk_state.debug_fd, line);
 }
 
@@ -64,7 +59,7 @@ void tvk_debugf(const char* format, ...) {
     va_list args;
     va_start(args, format);
     if (!tvk_vformat_n(text, sizeof text, format, args))
-        tvk_cut_line(text, tvk_ends_line(format));
+        tvk_cut_line(text);
     va_end(args);
     tvk_debug(text);
 }
@@ -74,7 +69,7 @@ void tvk_debug_value(const char* head, const char* value) {
         return;
     tvk_text text;
     if (!(tvk_copy(text, head) && tvk_append(text, value) && tvk_append(text, "\n")))
-        tvk_cut_line(text, true);
+        tvk_cut_line(text);
     tvk_debug(text);
 }
 
