@@ -100,7 +100,6 @@ struct World {
     World() {
         char pattern[] = "/tmp/tvk-XXXXXX";
         dir = mkdtemp(pattern);
-        chmod(dir.c_str(), 0755);
         for (const char* sub : {"home", "work", "opt/tovrek/lib", "opt/tovrek/nls"})
             fs::create_directories(path(sub));
         spill(path("opt/tovrek/ver/tvkcombo"), "0.1.1\n");
@@ -278,7 +277,11 @@ void expect_clean(const World& world, const Outcome& run) {
         EXPECT_LE(run.seen.count(std::string("env:") + name), 1U) << name;
     for (const std::string& root : run.all("env:TOVREK_ROOT"))
         EXPECT_EQ(run.all("env:LD_LIBRARY_PATH"), Strings{root + "/lib"});
-    for (const std::string& fd : run.all("fd")) {
+    const Strings fds = run.all("fd");
+    EXPECT_EQ(std::count_if(fds.begin(), fds.end(),
+                            [](auto& fd) { return fd[1] == ' ' && fd[0] <= '2'; }),
+              3);
+    for (const std::string& fd : fds) {
         int n = -1, mode = -1, lock = -1;
         std::string target;
         std::istringstream(fd) >> n >> mode >> lock >> target;
