@@ -26,7 +26,7 @@ char top[] = "/tmp/tvkfuzz-XXXXXX";
 // The argument vector lives here, not on the stack: an abort leaves by
 // longjmp, past every destructor.
 char text[8192];
-char* argv[8192];
+char* vector[8192];
 
 void remove_top() {
     std::filesystem::remove_all(top);
@@ -55,10 +55,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (data[0] % 3 == 0) { // the input split at its NUL bytes is the argument vector
         int argc = 0;
         for (size_t at = 0; at < size - 1; at += std::strlen(text + at) + 1)
-            argv[argc++] = text + at;
-        argv[argc] = nullptr;
+            vector[argc++] = text + at;
+        vector[argc] = nullptr;
         optind = 0;
-        tvk_options(argc, argv);
+        tvk_options(argc, vector);
     } else if (data[0] % 3 == 1) {
         std::ofstream(".tovrek/tvkcombo.rc", std::ios::binary)
             .write(text, static_cast<long>(size - 1));
