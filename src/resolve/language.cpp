@@ -1,7 +1,5 @@
 #include <unistd.h>
 
-#include <algorithm>
-
 #include "core/core.h"
 #include "core/state.h"
 #include "files/files.h"
@@ -22,13 +20,9 @@ const tvk_language_row* tvk_language_find(tvk_language_column column, std::strin
     return nullptr;
 }
 
-// Length of the language part: the prefix up to the first '_', '@' or '.'.
-std::size_t tvk_language_part(std::string_view name) {
-    return std::min(name.find_first_of("_@."), name.size());
-}
-
+// The language part: the prefix up to the first '_', '@' or '.', or all.
 void tvk_language_set_part(std::string_view name) {
-    tvk_copy(tvk_state.language, tvk_head(name, tvk_language_part(name)));
+    tvk_copy(tvk_state.language, tvk_head(name, name.find_first_of("_@.")));
 }
 
 // Scans an open alias file for the first line keyed by the current language

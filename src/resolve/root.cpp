@@ -51,11 +51,12 @@ bool tvk_root_program() {
     char resolved[PATH_MAX];
     // A program started by a bare name was found through PATH: a file of that
     // name in the working directory is not the one running.
-    const bool bare = std::strchr(tvk_state.argv0, '/') == nullptr;
-    if (!bare && realpath(tvk_state.argv0, resolved) != nullptr)
-        return tvk_root_resolved(resolved);
-    if (!bare && errno != ENOENT)
-        return false;
+    if (std::strchr(tvk_state.argv0, '/') != nullptr) {
+        if (realpath(tvk_state.argv0, resolved) != nullptr)
+            return tvk_root_resolved(resolved);
+        if (errno != ENOENT)
+            return false;
+    }
     return tvk_pathsearch(tvk_state.argv0) && realpath(tvk_state.found_path, resolved) != nullptr &&
            tvk_root_resolved(resolved);
 }
