@@ -1,8 +1,7 @@
-// One libFuzzer target for the parsers of outside input: the first byte of an
-// input picks the command line, the rc file or the alias file, the rest is the
-// input. It works in a private directory, HOME and working directory at once;
-// an abort returns here. Built with TVK_FUZZ_REPLAY, it runs the inputs named
-// on its command line instead.
+// One libFuzzer target for the parsers of outside input: the first byte picks the command
+// line, the rc file or the alias file, the rest is the input. It works in a private directory,
+// HOME and working directory at once; an abort returns here. Built with TVK_FUZZ_REPLAY, it
+// runs the inputs named on its command line instead.
 #include <setjmp.h>
 #include <sys/stat.h>
 #include <unistd.h>
