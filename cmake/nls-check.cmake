@@ -1,17 +1,16 @@
 # Checks a gencat message source before it is compiled into a usage catalog.
-#   cmake -DSOURCE=<file.msg> -DSTAMP=<file> -P nls-check.cmake
+#   cmake -DSOURCE=<file.msg> -DSTAMP=<file> -DCOUNT=<messages> -P nls-check.cmake
 # The launcher prints message 1 with the program name as its only argument and
-# messages 2 to 13 as formats without arguments, so a stray "%" would make it
+# the others (to COUNT, the number CMakeLists.txt sets) as formats without arguments, so a stray "%" would make it
 # read arguments that do not exist. Writes STAMP when the source is sound.
 
 cmake_minimum_required(VERSION 3.25)
 
-if(NOT DEFINED SOURCE OR NOT DEFINED STAMP)
-  message(FATAL_ERROR "usage: cmake -DSOURCE=<file.msg> -DSTAMP=<file> -P nls-check.cmake")
+if(NOT DEFINED SOURCE OR NOT DEFINED STAMP OR NOT DEFINED COUNT)
+  message(FATAL_ERROR "usage: cmake -DSOURCE=<file.msg> -DSTAMP=<file> -DCOUNT=<messages> -P nls-check.cmake")
 endif()
 
 set(usage_set 1)
-set(message_count 13)
 
 file(READ "${SOURCE}" content)
 # Stands for an escaped backslash, so that "\\n" is not mistaken for "\n".
@@ -88,7 +87,7 @@ while(NOT content STREQUAL "")
   endif()
 endwhile()
 
-foreach(number RANGE 1 ${message_count})
+foreach(number RANGE 1 ${COUNT})
   set(where "${SOURCE}: set ${usage_set}, message ${number}")
   if(NOT DEFINED message_${number})
     list(APPEND errors "${where} is missing")

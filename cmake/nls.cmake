@@ -64,7 +64,7 @@ foreach(language IN LISTS TVK_NLS_LANGUAGES)
   add_custom_command(
     OUTPUT ${tvk_nls_work}/${language}.checked
     COMMAND ${CMAKE_COMMAND} -DSOURCE=${source} -DSTAMP=${tvk_nls_work}/${language}.checked
-            -P ${tvk_nls_check}
+            -DCOUNT=${TVK_USAGE_MESSAGES} -P ${tvk_nls_check}
     DEPENDS ${source} ${tvk_nls_check}
     COMMENT "Checking the usage messages of nls/${language}.msg"
     VERBATIM)

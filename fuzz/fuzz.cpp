@@ -11,9 +11,10 @@
 #include <filesystem>
 #include <fstream>
 
-#include "core/core.h"
+#include "command/options.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/rcfile.h"
+#include "report/abort.h"
 #include "resolve/resolve.h"
 
 #define CHECK(holds) ((holds) ? void() : __builtin_trap())
@@ -33,7 +34,8 @@ void remove_top() {
 
 } // namespace
 
-extern "C" [[noreturn]] void __wrap__Z9tvk_aborti(int code) {
+// In place of the abort report, which would end the process.
+void tvk_abort(int code) {
     longjmp(escape, code);
 }
 

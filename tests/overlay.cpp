@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "files/files.h"
+#include "files/primitives.h"
 
 extern char** environ;
 

@@ -4,6 +4,30 @@
 
 #include "core/text.h"
 
+// Where root, locale and language came from: set by the steps that choose
+// them, written to the log and printed by the environment report.
+enum : int {
+    tvk_root_from_option = 1,
+    tvk_root_from_environment = 2, // TOVREK_ROOT
+    tvk_root_from_rcfile = 3,
+    tvk_root_from_cwd = 4,
+    tvk_root_from_cwd_argv0 = 5, // the working directory joined with a relative argv[0]
+    tvk_root_from_argv0 = 6,     // an absolute argv[0]
+    tvk_root_from_realpath = 7,  // the program's own resolved path
+};
+enum : int {
+    tvk_locale_from_option = 1,
+    tvk_locale_from_environment = 2,
+    tvk_locale_from_messages = 3, // LC_MESSAGES of a composite locale
+    tvk_locale_from_rcfile = 4,
+    tvk_locale_from_default = 5, // C or POSIX
+};
+enum : int {
+    tvk_language_from_locale = 1,
+    tvk_language_from_alias = 2,
+    tvk_language_from_default = 3, // C or POSIX
+};
+
 // Numbers and flags first, then the texts a normal launch fills, then those
 // only some runs need: a page of the record that is never written costs the
 // process nothing, and a launch then writes the fewest.
@@ -21,6 +45,7 @@ struct tvk_record {
     int opt_info;
     int opt_usage;
     int opt_version;
+    int opt_version_exit; // --version: the version report, then exit
     int opt_locale;
     int cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
     int opt_root;

@@ -4,7 +4,8 @@
 
 #include <cstdlib>
 
-#include "files/files.h"
+#include "files/home.h"
+#include "files/primitives.h"
 
 namespace {
 

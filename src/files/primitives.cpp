@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "files/files.h"
+#include "files/primitives.h"
 
 namespace {
 
@@ -30,9 +30,6 @@ int tvk_lock_read(int fd) {
 }
 int tvk_lock_write(int fd) {
     return tvk_lock_set(fd, F_WRLCK);
-}
-int tvk_unlock(int fd) {
-    return tvk_lock_set(fd, F_UNLCK);
 }
 
 int tvk_lock_test(int fd) {

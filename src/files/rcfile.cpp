@@ -2,7 +2,10 @@
 #include <unistd.h>
 
 #include "core/state.h"
-#include "files/files.h"
+#include "files/home.h"
+#include "files/log.h"
+#include "files/primitives.h"
+#include "files/rcfile.h"
 
 namespace {
 

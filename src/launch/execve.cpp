@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/core.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/home.h"
+#include "files/log.h"
 #include "launch/launch.h"
+#include "report/abort.h"
 
 extern char** environ;
 
@@ -85,8 +86,6 @@ void tvk_loader_run(const tvk_loader& loader) {
         execve(tvk_state.overlay_path, tvk_state.overlay_argv, environ);
 }
 
-} // namespace
-
 void tvk_execve_base() {
     tvk_export(tvk_state.env_library_path, "LD_LIBRARY_PATH", tvk_state.root, "/lib");
     tvk_export(tvk_state.env_basename, "TOVREK_BASENAME", tvk_state.basename);
@@ -124,6 +123,8 @@ void tvk_execve_loaders() {
             tvk_loader_run(loader);
     }
 }
+
+} // namespace
 
 void tvk_execve(int kind) {
     tvk_execve_base();

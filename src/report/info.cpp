@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "core/state.h"
-#include "files/files.h"
+#include "files/log.h"
 #include "report/report.h"
 
 const char tvk_banner[] = "tvkcombo - course authoring and playback launcher\n"
@@ -10,36 +10,41 @@ const char tvk_banner[] = "tvkcombo - course authoring and playback launcher\n"
 
 namespace {
 
-// Indexed by source code; index 0 is never a source.
-constexpr const char* tvk_root_phrases[] = {
-    "",
-    "from -r rootdir commandline\n",
-    "from $TOVREK_ROOT\n",
-    "from $HOME/.tovrek/tvkcombo.rc\n",
-    "from computed getcwd()\n",
-    "from computed getcwd()+argv[0]\n",
-    "from computed argv[0]\n",
-    "from computed realpath()\n",
+struct tvk_source_phrase {
+    int source;
+    const char* phrase;
 };
 
-constexpr const char* tvk_locale_phrases[] = {
-    "",
-    "from -l locale commandline\n",
-    "from $LC_ALL getenv()\n",
-    "from $LC_MESSAGES getenv()\n",
-    "from $HOME/.tovrek/tvkcombo.rc\n",
-    "from default C/POSIX\n",
+constexpr tvk_source_phrase tvk_root_phrases[] = {
+    {tvk_root_from_option, "from -r rootdir commandline\n"},
+    {tvk_root_from_environment, "from $TOVREK_ROOT\n"},
+    {tvk_root_from_rcfile, "from $HOME/.tovrek/tvkcombo.rc\n"},
+    {tvk_root_from_cwd, "from computed getcwd()\n"},
+    {tvk_root_from_cwd_argv0, "from computed getcwd()+argv[0]\n"},
+    {tvk_root_from_argv0, "from computed argv[0]\n"},
+    {tvk_root_from_realpath, "from computed realpath()\n"},
 };
 
-constexpr const char* tvk_language_phrases[] = {
-    "",
-    "from locale\n",
-    "from alias\n",
-    "from default C/POSIX\n",
+constexpr tvk_source_phrase tvk_locale_phrases[] = {
+    {tvk_locale_from_option, "from -l locale commandline\n"},
+    {tvk_locale_from_environment, "from $LC_ALL getenv()\n"},
+    {tvk_locale_from_messages, "from $LC_MESSAGES getenv()\n"},
+    {tvk_locale_from_rcfile, "from $HOME/.tovrek/tvkcombo.rc\n"},
+    {tvk_locale_from_default, "from default C/POSIX\n"},
 };
 
-template <std::size_t N> const char* tvk_phrase(const char* const (&phrases)[N], int source) {
-    return source > 0 && static_cast<std::size_t>(source) < N ? phrases[source] : "\n";
+constexpr tvk_source_phrase tvk_language_phrases[] = {
+    {tvk_language_from_locale, "from locale\n"},
+    {tvk_language_from_alias, "from alias\n"},
+    {tvk_language_from_default, "from default C/POSIX\n"},
+};
+
+template <std::size_t N> const char* tvk_phrase(const tvk_source_phrase (&phrases)[N], int source) {
+    for (const tvk_source_phrase& row : phrases) {
+        if (row.source == source)
+            return row.phrase;
+    }
+    return "\n"; // every step that returns has set its source
 }
 
 } // namespace

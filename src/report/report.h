@@ -1,6 +1,7 @@
 // Reports on standard output: info, version and usage.
 #pragma once
 
+// Two lines that head every report.
 extern const char tvk_banner[];
 
 [[noreturn]] void tvk_info();

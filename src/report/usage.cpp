@@ -4,17 +4,17 @@
 #include <cstdlib>
 #include <cwchar>
 
+#include "build.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/log.h"
 #include "report/report.h"
 
 namespace {
 
 constexpr int tvk_usage_set = 1;
-constexpr int tvk_usage_count = 13;
 constexpr std::size_t tvk_banner_wide_max = 160;
 
-constexpr const char* tvk_usage_defaults[tvk_usage_count] = {
+constexpr const char* tvk_usage_defaults[] = {
     "  usage: %s [-adhil:pr:uv] [coursename]\n",
     "    -a author courses (teacher)\n",
     "    -d debug flag ($HOME/.tovrek/tvkcombo.log)\n",
@@ -29,6 +29,7 @@ constexpr const char* tvk_usage_defaults[tvk_usage_count] = {
     "Include the output of tvkcombo -i when you\n",
     "Report bugs to <tvkcombo@tovrek.example>\n",
 };
+static_assert(std::size(tvk_usage_defaults) == tvk_usage_message_count);
 
 const char* tvk_usage_default(int number) {
     return tvk_usage_defaults[number - 1];
@@ -71,7 +72,7 @@ void tvk_usage_bytes(nl_catd catalog) {
     tvk_text first;
     tvk_usage_first(first, tvk_usage_message(catalog, 1));
     std::printf("%s", first);
-    for (int number = 2; number <= tvk_usage_count; ++number)
+    for (int number = 2; number <= tvk_usage_message_count; ++number)
         std::printf("%s", tvk_usage_message(catalog, number));
 }
 
@@ -96,7 +97,7 @@ void tvk_usage_wide(nl_catd catalog) {
     tvk_usage_first(first, tvk_usage_message(catalog, 1));
     tvk_usage_first(first_default, tvk_usage_default(1));
     tvk_usage_wide_print(wide, first, first_default);
-    for (int number = 2; number <= tvk_usage_count; ++number)
+    for (int number = 2; number <= tvk_usage_message_count; ++number)
         tvk_usage_wide_print(wide, tvk_usage_message(catalog, number), tvk_usage_default(number));
 }
 

@@ -1,8 +1,10 @@
 #include <unistd.h>
 
-#include "core/core.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/home.h"
+#include "files/log.h"
+#include "files/primitives.h"
+#include "report/abort.h"
 #include "resolve/resolve.h"
 
 namespace {
@@ -43,10 +45,8 @@ void tvk_alias_scan(int fd, tvk_text& value) {
     }
 }
 
-} // namespace
-
 void tvk_alias() {
-    tvk_state.language_source = 2;
+    tvk_state.language_source = tvk_language_from_alias;
     const int fd = tvk_open_regular(tvk_alias_path);
     if (fd == -1)
         tvk_abort(tvk_abort_alias);
@@ -64,12 +64,14 @@ void tvk_alias() {
     tvk_debugf("tvk_alias:2:alias:%s\n", tvk_state.language);
 }
 
+} // namespace
+
 void tvk_language() {
-    tvk_state.language_source = 1;
+    tvk_state.language_source = tvk_language_from_locale;
     tvk_language_set_part(tvk_state.locale);
     if (tvk_locale_default(tvk_state.language)) {
         tvk_copy(tvk_state.language, "eng");
-        tvk_state.language_source = 3;
+        tvk_state.language_source = tvk_language_from_default;
         tvk_debugf("tvk_language:3:default:%s\n", tvk_state.language);
         return;
     }

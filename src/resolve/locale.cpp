@@ -2,9 +2,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/log.h"
+#include "report/abort.h"
 #include "resolve/resolve.h"
 
 namespace {
@@ -23,7 +23,7 @@ void tvk_locale_set(const char* name, int source, const char* log_head) {
 }
 
 void tvk_locale_rcfile() {
-    tvk_locale_set(tvk_state.rc_locale, 4, "tvk_locale:4:rcfile:");
+    tvk_locale_set(tvk_state.rc_locale, tvk_locale_from_rcfile, "tvk_locale:4:rcfile:");
 }
 
 } // namespace
@@ -36,7 +36,7 @@ void tvk_locale() {
     if (tvk_state.opt_locale) {
         if (tvk_state.cmdline_locale_cut)
             tvk_abort(tvk_abort_locale);
-        tvk_locale_set(tvk_state.cmdline_locale, 1, "tvk_locale:1:cmdlin:");
+        tvk_locale_set(tvk_state.cmdline_locale, tvk_locale_from_option, "tvk_locale:1:cmdlin:");
         return;
     }
     const char* lc_all = std::getenv("LC_ALL");
@@ -48,15 +48,16 @@ void tvk_locale() {
     const char* environment = std::setlocale(LC_ALL, "");
     if (environment != nullptr && std::strchr(environment, ';') != nullptr) {
         // Categories differ: the message category names the user's language.
-        tvk_locale_store(std::setlocale(LC_MESSAGES, nullptr), 3, "tvk_locale:3:LC_MESSAGES:");
+        tvk_locale_store(std::setlocale(LC_MESSAGES, nullptr), tvk_locale_from_messages,
+                         "tvk_locale:3:LC_MESSAGES:");
     } else if (environment != nullptr) {
-        tvk_locale_store(environment, 2, "tvk_locale:2:getenv:");
+        tvk_locale_store(environment, tvk_locale_from_environment, "tvk_locale:2:getenv:");
     } else if (tvk_state.rc_has_locale) {
         tvk_locale_rcfile();
     } else {
         const char* in_force = std::setlocale(LC_ALL, nullptr);
         if (!tvk_locale_default(in_force))
             tvk_abort(tvk_abort_locale);
-        tvk_locale_store(in_force, 5, "tvk_locale:5:default:");
+        tvk_locale_store(in_force, tvk_locale_from_default, "tvk_locale:5:default:");
     }
 }

@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "core/core.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/primitives.h"
+#include "report/abort.h"
 #include "resolve/resolve.h"
 
 namespace {
@@ -26,74 +26,10 @@ bool tvk_marker_cut(tvk_text& text) {
     return true;
 }
 
-bool tvk_root_accepted() {
-    return tvk_root_check(tvk_state.root) == 1;
-}
-
-// A root named outright: taken whole, less one trailing slash.
-bool tvk_root_given(std::string_view value, int source) {
-    tvk_state.root_source = source;
-    tvk_copy(tvk_state.root, value); // every caller's value is at most 1023 characters
-    tvk_chop(tvk_state.root, '/');
-    return tvk_root_accepted();
-}
-
-// realpath needs a PATH_MAX buffer; its result is used only when it fits.
-bool tvk_root_resolved(const char* resolved) {
-    return tvk_copy(tvk_state.root, resolved) && tvk_marker_cut(tvk_state.root) &&
-           tvk_root_accepted();
-}
-
-bool tvk_root_program() {
-    tvk_state.root_source = 7;
-    if (tvk_state.argv0_cut)
-        return false;
-    char resolved[PATH_MAX];
-    // A program started by a bare name was found through PATH: a file of that
-    // name in the working directory is not the one running.
-    if (std::strchr(tvk_state.argv0, '/') != nullptr) {
-        if (realpath(tvk_state.argv0, resolved) != nullptr)
-            return tvk_root_resolved(resolved);
-        if (errno != ENOENT)
-            return false;
-    }
-    return tvk_pathsearch(tvk_state.argv0) && realpath(tvk_state.found_path, resolved) != nullptr &&
-           tvk_root_resolved(resolved);
-}
-
-[[noreturn]] void tvk_root_fail() {
-    tvk_abort(tvk_abort_root);
-}
-
-void tvk_root_working_directory() {
-    tvk_state.root_source = 4;
-    if (getcwd(tvk_state.root, tvk_text_size - 1) == nullptr)
-        tvk_root_fail();
-    if (tvk_marker_cut(tvk_state.root)) {
-        if (!tvk_root_accepted())
-            tvk_root_fail();
-        return;
-    }
-    if (tvk_state.argv0_cut)
-        tvk_root_fail();
-    if (tvk_state.argv0[0] == '/') {
-        tvk_state.root_source = 6;
-        tvk_copy(tvk_state.root, tvk_state.argv0);
-    } else {
-        tvk_state.root_source = 5;
-        if (!(tvk_append(tvk_state.root, "/") && tvk_append(tvk_state.root, tvk_state.argv0)))
-            tvk_root_fail();
-    }
-    if (!tvk_marker_cut(tvk_state.root) || !tvk_root_accepted())
-        tvk_root_fail();
-}
-
 bool tvk_executable_file(const char* path) {
     struct stat info;
     return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
 }
-
-} // namespace
 
 int tvk_root_check(const char* dir) {
     char path[tvk_text_size + 16];
@@ -149,19 +85,83 @@ bool tvk_pathsearch(const char* name) {
     }
 }
 
+bool tvk_root_accepted() {
+    return tvk_root_check(tvk_state.root) == 1;
+}
+
+// A root named outright: taken whole, less one trailing slash.
+bool tvk_root_given(std::string_view value, int source) {
+    tvk_state.root_source = source;
+    tvk_copy(tvk_state.root, value); // every caller's value is at most 1023 characters
+    tvk_chop(tvk_state.root, '/');
+    return tvk_root_accepted();
+}
+
+// realpath needs a PATH_MAX buffer; its result is used only when it fits.
+bool tvk_root_resolved(const char* resolved) {
+    return tvk_copy(tvk_state.root, resolved) && tvk_marker_cut(tvk_state.root) &&
+           tvk_root_accepted();
+}
+
+bool tvk_root_program() {
+    tvk_state.root_source = tvk_root_from_realpath;
+    if (tvk_state.argv0_cut)
+        return false;
+    char resolved[PATH_MAX];
+    // A program started by a bare name was found through PATH: a file of that
+    // name in the working directory is not the one running.
+    if (std::strchr(tvk_state.argv0, '/') != nullptr) {
+        if (realpath(tvk_state.argv0, resolved) != nullptr)
+            return tvk_root_resolved(resolved);
+        if (errno != ENOENT)
+            return false;
+    }
+    return tvk_pathsearch(tvk_state.argv0) && realpath(tvk_state.found_path, resolved) != nullptr &&
+           tvk_root_resolved(resolved);
+}
+
+[[noreturn]] void tvk_root_fail() {
+    tvk_abort(tvk_abort_root);
+}
+
+void tvk_root_working_directory() {
+    tvk_state.root_source = tvk_root_from_cwd;
+    if (getcwd(tvk_state.root, tvk_text_size - 1) == nullptr)
+        tvk_root_fail();
+    if (tvk_marker_cut(tvk_state.root)) {
+        if (!tvk_root_accepted())
+            tvk_root_fail();
+        return;
+    }
+    if (tvk_state.argv0_cut)
+        tvk_root_fail();
+    if (tvk_state.argv0[0] == '/') {
+        tvk_state.root_source = tvk_root_from_argv0;
+        tvk_copy(tvk_state.root, tvk_state.argv0);
+    } else {
+        tvk_state.root_source = tvk_root_from_cwd_argv0;
+        if (!(tvk_append(tvk_state.root, "/") && tvk_append(tvk_state.root, tvk_state.argv0)))
+            tvk_root_fail();
+    }
+    if (!tvk_marker_cut(tvk_state.root) || !tvk_root_accepted())
+        tvk_root_fail();
+}
+
+} // namespace
+
 void tvk_root() {
-    if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, 1))
+    if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, tvk_root_from_option))
         return;
     const char* environment = std::getenv("TOVREK_ROOT");
     if (environment != nullptr && environment[0] != '\0') {
         const std::string_view value = environment;
-        if (!tvk_root_given(tvk_head(value, tvk_text_size - 1), 2))
+        if (!tvk_root_given(tvk_head(value, tvk_text_size - 1), tvk_root_from_environment))
             tvk_root_fail();
         return;
     }
     if (tvk_root_program())
         return;
-    if (tvk_state.rc_has_root && tvk_root_given(tvk_state.rc_root, 3))
+    if (tvk_state.rc_has_root && tvk_root_given(tvk_state.rc_root, tvk_root_from_rcfile))
         return;
     tvk_root_working_directory();
 }

@@ -1,5 +1,5 @@
 #include "core/state.h"
-#include "files/files.h"
+#include "files/log.h"
 #include "resolve/resolve.h"
 
 namespace {

@@ -3,8 +3,9 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include "core/core.h"
+#include "command/options.h"
 #include "core/state.h"
+#include "report/abort.h"
 
 namespace {
 
@@ -71,17 +72,32 @@ void tvk_option(int letter) {
 }
 
 // The two long options every user tries first; anything else starting with
-// "--" is left to getopt as before.
+// "--" is left to getopt as before. Each is replaced by its short form, which
+// getopt reads as one option rather than as a run of letters.
 void tvk_long_options(int argc, char** argv) {
     static char help[] = "-h";
     static char version[] = "-v";
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
-        if (argument == "--help")
+        if (argument == "--help") {
             argv[i] = help;
-        else if (argument == "--version")
+        } else if (argument == "--version") {
             argv[i] = version;
+            tvk_state.opt_version_exit = 1;
+        }
     }
+}
+
+void tvk_coursename() {
+    const std::string_view course = tvk_state.course;
+    if (course.size() > course_length_max)
+        tvk_abort(tvk_abort_course);
+    if (course.find_first_not_of(course_characters) != std::string_view::npos)
+        tvk_abort(tvk_abort_course);
+    // "." and ".." name directories, not courses: an overlay building a path
+    // from the name would leave its course directory.
+    if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
+        tvk_abort(tvk_abort_course);
 }
 
 } // namespace
@@ -120,16 +136,4 @@ void tvk_options(int argc, char** argv) {
         tvk_state.opt_course = 1;
         tvk_coursename();
     }
-}
-
-void tvk_coursename() {
-    const std::string_view course = tvk_state.course;
-    if (course.size() > course_length_max)
-        tvk_abort(tvk_abort_course);
-    if (course.find_first_not_of(course_characters) != std::string_view::npos)
-        tvk_abort(tvk_abort_course);
-    // "." and ".." name directories, not courses: an overlay building a path
-    // from the name would leave its course directory.
-    if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
-        tvk_abort(tvk_abort_course);
 }

@@ -3,7 +3,9 @@
 #include <cstdarg>
 
 #include "core/state.h"
-#include "files/files.h"
+#include "files/home.h"
+#include "files/log.h"
+#include "files/primitives.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "core/core.h"
 #include "core/state.h"
-#include "files/files.h"
+#include "files/log.h"
+#include "report/abort.h"
 
 namespace {
 

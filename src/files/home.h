@@ -1,18 +1,7 @@
-// Files and logging: whole-file locks, byte-wise line reader and string
-// writer, the settings (rc) file and the debug log.
+// Where the per-user files may be used, and how they are opened.
 #pragma once
 
 #include "core/text.h"
-
-int tvk_lock_read(int fd);
-int tvk_lock_write(int fd);
-int tvk_unlock(int fd);
-int tvk_lock_test(int fd);
-int tvk_readline(int fd, char* buffer, unsigned max);
-int tvk_writestr(int fd, const char* text);
-// tvk_readline on a file read no deeper than budget bytes, which it counts
-// down: 0 once the budget is spent, also for a line that the budget cuts.
-int tvk_readline_within(int fd, tvk_text& line, std::size_t& budget);
 
 // A directory owned by the effective user or by root and writable by no one
 // else, so that nobody else can have put anything in it.
@@ -31,13 +20,3 @@ int tvk_open_locked(const char* path, bool* refused);
 // regular file: a device or a FIFO in its place could feed lines without end
 // or stall the run. Returns the descriptor or -1.
 int tvk_open_regular(const char* path);
-
-void tvk_rcfile_read();
-void tvk_rcfile_write();
-
-void tvk_debug_on();
-void tvk_debug(const char* text);
-__attribute__((format(printf, 1, 2))) void tvk_debugf(const char* format, ...);
-// Logs head + value + newline.
-void tvk_debug_value(const char* head, const char* value);
-void tvk_debug_off();
