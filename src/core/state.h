@@ -53,6 +53,7 @@ struct tvk_record {
     int rc_has_locale;
     int rc_has_root;
     int rc_has_spell;
+    int rc_locked; // another process held the rc file: this run does not rewrite it
     int root_source;
     int locale_source;
     int language_source;

@@ -24,14 +24,15 @@ void tvk_debug_closed() {
 } // namespace
 
 void tvk_debug_on() {
-    tvk_text path;
-    if (!tvk_home_file(path, "/tvkcombo.log", true)) {
+    tvk_place place;
+    if (tvk_home_place(place, "tvkcombo.log", true) != tvk_place_found::yes) {
         tvk_debug("tvk_debug_on:debug directory failure.\n");
         tvk_debug_closed();
         return;
     }
     bool refused = false;
-    const int fd = tvk_open_locked(path, &refused);
+    const int fd = tvk_open_locked(place, &refused);
+    close(place.dir);
     // Emptied only under the lock, so a refused run never destroys the
     // log that another run or its overlay is still writing.
     if (fd == -1 || ftruncate(fd, 0) != 0) {

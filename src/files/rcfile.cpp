@@ -1,5 +1,8 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include "core/state.h"
 #include "files/home.h"
@@ -9,45 +12,110 @@
 
 namespace {
 
-constexpr char rcfile_name[] = "/tvkcombo.rc";
+constexpr char rcfile_name[] = "tvkcombo.rc";
+// The new contents are written beside the file under this suffix, then
+// renamed over it: killed at any instant, the file is old or new, whole.
+constexpr char rcfile_new_suffix[] = ".new";
 // The launcher writes three lines; more than this is no settings file of ours.
 constexpr std::size_t rcfile_read_max = 64 * 1024;
 // The newline is no separator: it stays on a line's last token.
 constexpr std::string_view rcfile_separators = " \t=";
 
-void tvk_rcfile_value(tvk_text& field, int& flag, std::string_view value) {
-    tvk_copy(field, value);
-    flag = 1;
-    tvk_chop(field, '\n');
+// One setting: how its line is written and read, shared by reader and writer
+// so that the writer can store only what the reader gives back.
+struct tvk_rc_key {
+    std::string_view name;       // as written; read in any letter case
+    tvk_text tvk_record::*value; // the resolved value, stored
+    tvk_text tvk_record::*read;  // where the reader puts it
+    int tvk_record::*found;
+    bool joined; // all further tokens, joined by one blank
+    bool slash;  // one trailing "/" removed
+};
+
+constexpr tvk_rc_key tvk_rc_keys[] = {
+    {"lc_all", &tvk_record::locale, &tvk_record::rc_locale, &tvk_record::rc_has_locale, false,
+     false},
+    {"tovrek_root", &tvk_record::root, &tvk_record::rc_root, &tvk_record::rc_has_root, false, true},
+    {"tovrek_spell", &tvk_record::spell, &tvk_record::rc_spell, &tvk_record::rc_has_spell, true,
+     false},
+};
+
+// The value a line gives for key; false when the line is no line of key's.
+// A line without a value token (a key alone at the very end of the file, or
+// a piece of a long line) carries nothing to take.
+bool tvk_rc_value(const tvk_rc_key& key, const char* line, tvk_text& value) {
+    tvk_tokens tokens{line, rcfile_separators};
+    std::string_view name;
+    std::string_view token;
+    if (!tokens.next(name) || !tokens.next(token) || !tvk_equal_nocase(name, key.name))
+        return false;
+    tvk_copy(value, token);
+    while (key.joined && tokens.next(token)) {
+        tvk_append(value, " ");
+        tvk_append(value, token);
+    }
+    tvk_chop(value, '\n');
+    if (key.slash)
+        tvk_chop(value, '/');
+    return true;
 }
 
-void tvk_rcfile_spell(std::string_view first, tvk_tokens tokens) {
-    tvk_copy(tvk_state.rc_spell, first);
-    std::string_view token;
-    while (tokens.next(token)) {
-        tvk_append(tvk_state.rc_spell, " ");
-        tvk_append(tvk_state.rc_spell, token);
-    }
-    tvk_state.rc_has_spell = 1;
-    tvk_chop(tvk_state.rc_spell, '\n');
+// A value with a blank, "=" or newline in it, or too long for one line of
+// the reader, would come back as another value, or as a line of its own:
+// its line is left out, and the next run finds no value for that key.
+bool tvk_rc_line(const tvk_rc_key& key, tvk_text& line) {
+    const char* value = tvk_state.*key.value;
+    tvk_text back;
+    return tvk_copy(line, key.name) && tvk_append(line, " = ") && tvk_append(line, value) &&
+           tvk_append(line, "\n") && tvk_rc_value(key, line, back) &&
+           std::string_view(back) == value;
 }
 
 bool tvk_write_lines(int fd) {
-    const char* const pieces[] = {
-        "lc_all = ",       tvk_state.locale, "\n", "tovrek_root = ", tvk_state.root, "\n",
-        "tovrek_spell = ", tvk_state.spell,  "\n",
-    };
     bool written = true;
-    for (const char* piece : pieces)
-        written = tvk_writestr(fd, piece) != -1 && written;
+    for (const tvk_rc_key& key : tvk_rc_keys) {
+        tvk_text line;
+        if (tvk_rc_line(key, line))
+            written = tvk_writestr(fd, line) != -1 && written;
+    }
     return written;
 }
 
-// Half a file could name a locale cut short and stop every later run; an
-// empty one reads as no settings at all. Should the emptying fail as well,
-// nothing more can be done, and the write failure is logged either way.
-void tvk_rcfile_discard(int fd) {
-    static_cast<void>(ftruncate(fd, 0) == 0);
+// Writes the new contents beside the file, flushes them to disk and renames
+// them over it, keeping its mode. Past a file-size limit the writes fail
+// rather than kill the run. On failure no new file stays behind.
+bool tvk_rcfile_replace(const tvk_place& place, int old) {
+    tvk_text temporary;
+    if (!(tvk_copy(temporary, place.name) && tvk_append(temporary, rcfile_new_suffix)))
+        return false;
+    unlinkat(place.dir, temporary, 0); // a run killed while writing left it
+    const int fd =
+        openat(place.dir, temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd == -1)
+        return false;
+    struct sigaction ignore = {};
+    struct sigaction kept = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGXFSZ, &ignore, &kept);
+    struct stat info;
+    bool written = fstat(old, &info) == 0 && fchmod(fd, info.st_mode & 07777) == 0 &&
+                   tvk_write_lines(fd) && fsync(fd) == 0;
+    sigaction(SIGXFSZ, &kept, nullptr);
+    written =
+        close(fd) == 0 && written && renameat(place.dir, temporary, place.dir, place.name) == 0;
+    if (!written)
+        unlinkat(place.dir, temporary, 0);
+    return written;
+}
+
+// Still the file of that name: a writer that renamed a new one in while this
+// run waited for nothing holds no lock on it, and this run must not write.
+bool tvk_rcfile_current(const tvk_place& place, int fd) {
+    struct stat opened;
+    struct stat named;
+    return fstat(fd, &opened) == 0 &&
+           fstatat(place.dir, place.name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
 }
 
 bool tvk_rcfile_unchanged() {
@@ -56,39 +124,40 @@ bool tvk_rcfile_unchanged() {
            std::string_view(tvk_state.rc_root) == tvk_state.root;
 }
 
-// Applies one line of the rc file to the rc fields of tvk_state.
-void tvk_rcfile_line(const char* line) {
-    tvk_tokens tokens{line, rcfile_separators};
-    std::string_view key;
-    std::string_view value;
-    // A line without a value token (a key alone at the very end of the
-    // file, or a piece of a long line) carries nothing to take.
-    if (!tokens.next(key) || !tokens.next(value))
-        return;
-    if (tvk_equal_nocase(key, "LC_ALL")) {
-        tvk_rcfile_value(tvk_state.rc_locale, tvk_state.rc_has_locale, value);
-    } else if (tvk_equal_nocase(key, "TOVREK_SPELL")) {
-        tvk_rcfile_spell(value, tokens);
-    } else if (tvk_equal_nocase(key, "TOVREK_ROOT")) {
-        tvk_rcfile_value(tvk_state.rc_root, tvk_state.rc_has_root, value);
-        tvk_chop(tvk_state.rc_root, '/');
-    }
+// Opens the rc file for writing and locks it; -1 after logging why not.
+int tvk_rcfile_lock(const tvk_place& place) {
+    bool refused = false;
+    const int fd = tvk_open_locked(place, &refused);
+    if (fd != -1 && tvk_rcfile_current(place, fd))
+        return fd;
+    if (fd != -1)
+        close(fd);
+    tvk_debug(refused || fd != -1 ? "tvk_rcfile_write:cannot lock.\n"
+                                  : "tvk_rcfile_write:cannot open.\n");
+    return -1;
 }
 
 } // namespace
 
 void tvk_rcfile_read() {
-    tvk_text path;
-    if (!tvk_home_file(path, rcfile_name, false))
+    tvk_place place;
+    if (tvk_home_place(place, rcfile_name, false) != tvk_place_found::yes)
         return;
-    const int fd = tvk_open_regular(path);
+    const int fd = tvk_open_regular(place.dir, place.name, O_NOFOLLOW);
+    close(place.dir);
     if (fd == -1)
         return;
     if (tvk_lock_read(fd) == 0) {
         tvk_text line;
         std::size_t budget = rcfile_read_max;
-        while (tvk_readline_within(fd, line, budget) > 0)
-            tvk_rcfile_line(line);
+        while (tvk_readline_within(fd, line, budget) > 0) {
+            for (const tvk_rc_key& key : tvk_rc_keys) {
+                if (tvk_rc_value(key, line, tvk_state.*key.read))
+                    tvk_state.*key.found = 1;
+            }
+        }
+    } else {
+        tvk_state.rc_locked = 1;
     }
     close(fd);
 }
@@ -98,21 +167,23 @@ void tvk_rcfile_write() {
         tvk_debug("tvk_rcfile_write:not changed.\n");
         return;
     }
-    tvk_text path;
-    if (!tvk_home_file(path, rcfile_name, true)) {
-        tvk_debug("tvk_rcfile_write:directory failure.\n");
+    // Settings this run could not read are not its to replace.
+    if (tvk_state.rc_locked) {
+        tvk_debug("tvk_rcfile_write:cannot lock.\n");
         return;
     }
-    bool refused = false;
-    const int fd = tvk_open_locked(path, &refused);
-    if (fd == -1) {
-        tvk_debug(refused ? "tvk_rcfile_write:cannot lock.\n" : "tvk_rcfile_write:cannot open.\n");
+    tvk_place place;
+    const tvk_place_found found = tvk_home_place(place, rcfile_name, true);
+    if (found != tvk_place_found::yes) {
+        tvk_debug(found == tvk_place_found::no_directory ? "tvk_rcfile_write:directory failure.\n"
+                                                         : "tvk_rcfile_write:cannot open.\n");
         return;
     }
-    // The old contents go only now that the lock is held.
-    const bool written = ftruncate(fd, 0) == 0 && tvk_write_lines(fd);
-    if (!written)
-        tvk_rcfile_discard(fd);
-    close(fd);
-    tvk_debug(written ? "tvk_rcfile_write:wrote new.\n" : "tvk_rcfile_write:write failure.\n");
+    const int fd = tvk_rcfile_lock(place);
+    if (fd != -1) {
+        const bool written = tvk_rcfile_replace(place, fd);
+        close(fd);
+        tvk_debug(written ? "tvk_rcfile_write:wrote new.\n" : "tvk_rcfile_write:write failure.\n");
+    }
+    close(place.dir);
 }

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -19,12 +20,21 @@ char tvk_version_action[] = "version";
 // does not fit is not exported cut: the variable is removed instead. The
 // environment may hold a name twice and putenv replaces only one: every
 // copy goes first, so the overlay sees the launcher's value alone.
-void tvk_export(tvk_text& variable, const char* name, std::string_view value,
-                std::string_view suffix = {}) {
+void tvk_export(tvk_text& variable, const char* name, std::string_view value, bool fits = true) {
     unsetenv(name);
-    if (tvk_copy(variable, name) && tvk_append(variable, "=") && tvk_append(variable, value) &&
-        tvk_append(variable, suffix))
+    if (fits && tvk_copy(variable, name) && tvk_append(variable, "=") &&
+        tvk_append(variable, value))
         putenv(variable);
+}
+
+// Absolute, also for a relative root: the overlay and every program it starts
+// may change directory, and would then load libraries from wherever that is.
+bool tvk_library_path(tvk_text& path) {
+    const char first = tvk_state.root[0];
+    path[0] = '\0';
+    if (first != '\0' && first != '/' && !(getcwd(path, sizeof path) && tvk_append(path, "/")))
+        return false;
+    return tvk_append(path, tvk_state.root) && tvk_append(path, "/lib");
 }
 
 // The name an attempt looks for, followed by ".ovl".
@@ -68,15 +78,37 @@ bool tvk_loader_path(const tvk_loader& loader) {
     return tvk_append(path, tvk_overlay_stem(loader.name)) && tvk_append(path, ".ovl");
 }
 
-// A path relative to the working directory runs whatever lies there: only
-// from a directory nobody else could have planted an overlay in.
+bool tvk_trusted(std::string_view directory) {
+    tvk_text path;
+    tvk_copy(path, directory); // a part of the overlay's path, which fits
+    return tvk_directory_trusted(AT_FDCWD, path);
+}
+
+// An overlay named after argv[0] runs whatever lies where that points: only
+// from directories nobody else could have planted one in or swapped. An
+// absolute path is judged by the directory that holds it; a relative one runs
+// through the working directory, and each directory on its way is checked.
+bool tvk_path_trusted(std::string_view path) {
+    const std::size_t last = path.rfind('/');
+    if (last != std::string_view::npos && path.starts_with('/'))
+        return tvk_trusted(tvk_head(path, last == 0 ? 1 : last));
+    if (!tvk_trusted("."))
+        return false;
+    for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
+         slash = path.find('/', slash + 1)) {
+        if (!tvk_trusted(tvk_head(path, slash)))
+            return false;
+    }
+    return true;
+}
+
+// The root's bin was checked with the root where the root could be someone
+// else's, and a bare name goes along PATH as a shell's would.
 bool tvk_loader_trusted(const tvk_loader& loader) {
     const std::string_view path = tvk_state.overlay_path;
-    if (loader.in_root || path.starts_with('/'))
+    if (loader.in_root || (loader.path_search && path.find('/') == std::string_view::npos))
         return true;
-    if (loader.path_search && path.find('/') == std::string_view::npos)
-        return true;
-    return tvk_directory_trusted(".");
+    return tvk_path_trusted(path);
 }
 
 void tvk_loader_run(const tvk_loader& loader) {
@@ -87,7 +119,9 @@ void tvk_loader_run(const tvk_loader& loader) {
 }
 
 void tvk_execve_base() {
-    tvk_export(tvk_state.env_library_path, "LD_LIBRARY_PATH", tvk_state.root, "/lib");
+    tvk_text library;
+    const bool fits = tvk_library_path(library);
+    tvk_export(tvk_state.env_library_path, "LD_LIBRARY_PATH", library, fits);
     tvk_export(tvk_state.env_basename, "TOVREK_BASENAME", tvk_state.basename);
     if (tvk_state.debug_on) {
         tvk_text number;

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "core/state.h"
@@ -47,7 +48,7 @@ void tvk_alias_scan(int fd, tvk_text& value) {
 
 void tvk_alias() {
     tvk_state.language_source = tvk_language_from_alias;
-    const int fd = tvk_open_regular(tvk_alias_path);
+    const int fd = tvk_open_regular(AT_FDCWD, tvk_alias_path, 0);
     if (fd == -1)
         tvk_abort(tvk_abort_alias);
     if (tvk_lock_read(fd) != 0) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/state.h"
+#include "files/home.h"
 #include "files/primitives.h"
 #include "report/abort.h"
 #include "resolve/resolve.h"
@@ -31,31 +32,45 @@ bool tvk_executable_file(const char* path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
 }
 
-int tvk_root_check(const char* dir) {
-    char path[tvk_text_size + 16];
-    if (!(tvk_copy(path, dir) && tvk_append(path, "/ver")))
-        return 0;
-    // Only its existence as a readable directory counts: opened as one and
-    // closed at once, without the 32 KiB that opendir would set aside for
-    // reading it.
-    const int ver = open(path, O_RDONLY | O_DIRECTORY);
+// Carries the stamp of this launcher's version. A root found from the working
+// directory names whatever another user may have left there: it counts only
+// when the tree's top and the directories the overlay is loaded from are
+// ones nobody else can have written.
+bool tvk_root_check(const char* dir, bool from_cwd) {
+    const int root = open(dir[0] == '\0' ? "/" : dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root == -1)
+        return false;
+    const bool safe =
+        !from_cwd || (tvk_directory_trusted(root, ".") && tvk_directory_trusted(root, "bin") &&
+                      tvk_directory_trusted(root, "lib"));
+    const int ver = safe ? openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    close(root);
     if (ver == -1)
-        return 0;
+        return false;
+    const int fd = tvk_open_regular(ver, "tvkcombo", 0);
     close(ver);
-    tvk_append(path, "/tvkcombo");
-    // Non-blocking, so that a FIFO in place of the stamp cannot stall the run.
-    const int fd = open(path, O_RDONLY | O_NONBLOCK);
     if (fd == -1)
-        return 0;
+        return false;
     tvk_text line;
     const int got = tvk_readline(fd, line, tvk_text_size - 1);
     close(fd);
-    if (got <= 0)
-        return 0;
     tvk_text stamp;
     tvk_format(stamp, "%i.%i.%i\n", tvk_state.version_major, tvk_state.version_minor,
                tvk_state.version_patch);
-    return std::string_view(line, static_cast<std::size_t>(got)) == stamp ? 1 : 0;
+    return got > 0 && std::string_view(line, static_cast<std::size_t>(got)) == stamp;
+}
+
+// The elements of PATH the search may use: those wholly within its first
+// 1023 characters. The one the cut falls in is left out, as is the empty one
+// a cut right after ":" makes, which would mean the working directory.
+// false when no element is whole.
+bool tvk_path_elements(std::string_view path, std::string_view& elements) {
+    elements = tvk_head(path, tvk_text_size - 1);
+    if (elements.size() == path.size() || path[elements.size()] == ':')
+        return true;
+    const std::size_t last = elements.rfind(':');
+    elements = tvk_head(elements, last);
+    return last != std::string_view::npos;
 }
 
 bool tvk_pathsearch(const char* name) {
@@ -63,9 +78,9 @@ bool tvk_pathsearch(const char* name) {
     const char* path = std::getenv("PATH");
     if (path == nullptr)
         return false;
-    tvk_text elements;
-    tvk_copy(elements, path);
-    std::string_view rest = elements;
+    std::string_view rest;
+    if (!tvk_path_elements(path, rest))
+        return false;
     for (;;) {
         const std::size_t colon = std::min(rest.find(':'), rest.size());
         std::string_view element = tvk_head(rest, colon);
@@ -86,7 +101,10 @@ bool tvk_pathsearch(const char* name) {
 }
 
 bool tvk_root_accepted() {
-    return tvk_root_check(tvk_state.root) == 1;
+    const char first = tvk_state.root[0];
+    const bool relative = first != '\0' && first != '/';
+    return tvk_root_check(tvk_state.root, relative || tvk_state.root_source == tvk_root_from_cwd ||
+                                              tvk_state.root_source == tvk_root_from_cwd_argv0);
 }
 
 // A root named outright: taken whole, less one trailing slash.
