@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <nl_types.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -101,20 +104,43 @@ void tvk_usage_wide(nl_catd catalog) {
         tvk_usage_wide_print(wide, tvk_usage_message(catalog, number), tvk_usage_default(number));
 }
 
+nl_catd tvk_no_catalog() {
+    return reinterpret_cast<nl_catd>(-1);
+}
+
+// Opened without waiting (a FIFO would block), checked on the descriptor,
+// and handed to catopen through that descriptor, so that what it maps is
+// the file checked whatever happens to the path meanwhile. Without /proc
+// there is no catalog.
+nl_catd tvk_catalog_open(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return tvk_no_catalog();
+    struct stat status {};
+    nl_catd catalog = tvk_no_catalog();
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        char self[32];
+        tvk_format(self, "/proc/self/fd/%d", fd);
+        catalog = catopen(self, NL_CAT_LOCALE);
+    }
+    close(fd);
+    return catalog;
+}
+
 nl_catd tvk_usage_open() {
     tvk_text path = {};
     if (!(tvk_copy(path, tvk_state.root) && tvk_append(path, "/nls/") &&
           tvk_append(path, tvk_state.language) && tvk_append(path, ".combo.cat.") &&
           tvk_append(path, tvk_state.codeset)))
-        return reinterpret_cast<nl_catd>(-1); // a cut path would name another file
-    return catopen(path, NL_CAT_LOCALE);
+        return tvk_no_catalog(); // a cut path would name another file
+    return tvk_catalog_open(path);
 }
 
 } // namespace
 
 void tvk_usage() {
     const nl_catd catalog = tvk_usage_open();
-    const bool opened = catalog != reinterpret_cast<nl_catd>(-1);
+    const bool opened = catalog != tvk_no_catalog();
     tvk_debug(opened ? "tvk_usage:open ok.\n" : "tvk_usage:open failure.\n");
     const bool wide = std::fwide(stdout, 0) > 0;
     tvk_debug(wide ? "tvk_usage:wide stream.\n" : "tvk_usage:byte stream.\n");
