@@ -1,7 +1,14 @@
+#include <fcntl.h>
 #include <nl_types.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 #include "build.h"
@@ -101,20 +108,122 @@ void tvk_usage_wide(nl_catd catalog) {
         tvk_usage_wide_print(wide, tvk_usage_message(catalog, number), tvk_usage_default(number));
 }
 
+// A catalog as catopen maps it: three words in the byte order of the machine
+// that wrote it (magic, plane size, plane depth), two tables of plane size *
+// plane depth cells of three words (set, message, string offset), the
+// little-endian table first, then the strings.
+constexpr std::uint32_t tvk_catalog_magic = 0x960408de;
+constexpr std::uint64_t tvk_catalog_header = 12;
+constexpr std::uint64_t tvk_catalog_cell = 12;
+constexpr std::uint64_t tvk_catalog_max = 1 << 20;                // ours are under 2 KiB
+constexpr std::size_t tvk_catalog_chunk = 256 * tvk_catalog_cell; // bytes per read
+
+nl_catd tvk_no_catalog() {
+    return reinterpret_cast<nl_catd>(-1);
+}
+
+bool tvk_catalog_read(int fd, unsigned char* buffer, std::size_t count, std::uint64_t at) {
+    return pread(fd, buffer, count, static_cast<off_t>(at)) == static_cast<ssize_t>(count);
+}
+
+std::uint32_t tvk_catalog_word(const unsigned char* at) {
+    std::uint32_t word;
+    std::memcpy(&word, at, sizeof word);
+    return word;
+}
+
+// The largest string offset in the table in this machine's byte order;
+// false on a short read.
+bool tvk_catalog_last_offset(int fd, std::uint64_t cells, std::uint32_t& last) {
+    const std::uint64_t table =
+        tvk_catalog_header +
+        (std::endian::native == std::endian::little ? 0 : cells) * tvk_catalog_cell;
+    unsigned char buffer[tvk_catalog_chunk];
+    last = 0;
+    for (std::uint64_t done = 0; done < cells;) {
+        const auto count = static_cast<std::size_t>(
+            std::min<std::uint64_t>(cells - done, sizeof buffer / tvk_catalog_cell));
+        if (!tvk_catalog_read(fd, buffer, count * tvk_catalog_cell,
+                              table + done * tvk_catalog_cell))
+            return false;
+        for (std::size_t cell = 0; cell < count; ++cell)
+            last = std::max(last, tvk_catalog_word(buffer + cell * tvk_catalog_cell + 8));
+        done += count;
+    }
+    return true;
+}
+
+// True when a NUL lies at or after at, before size.
+bool tvk_catalog_ended(int fd, std::uint64_t at, std::uint64_t size) {
+    unsigned char buffer[tvk_catalog_chunk];
+    for (; at < size; at += sizeof buffer) {
+        const auto count =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - at, sizeof buffer));
+        if (!tvk_catalog_read(fd, buffer, count, at))
+            return false;
+        if (std::memchr(buffer, '\0', count) != nullptr)
+            return true;
+    }
+    return false;
+}
+
+// catopen reads every cell's offset and the string at the largest; catgets
+// takes a message modulo the plane size, reads the cells of at least one
+// plane, and returns the string at a cell's offset up to its NUL. So both
+// sizes are at least 1, both tables lie in the file, and the string at the
+// largest offset starts and ends in it: every other ends at that NUL at the
+// latest. Only this machine's magic: our catalogs are built where they are
+// installed.
+bool tvk_catalog_sound(int fd, std::uint64_t size) {
+    unsigned char header[tvk_catalog_header];
+    if (size < sizeof header || size > tvk_catalog_max ||
+        !tvk_catalog_read(fd, header, sizeof header, 0) ||
+        tvk_catalog_word(header) != tvk_catalog_magic)
+        return false;
+    // Each factor is below 2^32, so the product fits.
+    const std::uint64_t cells =
+        std::uint64_t{tvk_catalog_word(header + 4)} * tvk_catalog_word(header + 8);
+    if (cells == 0 || cells > (size - sizeof header) / (2 * tvk_catalog_cell))
+        return false;
+    const std::uint64_t strings = tvk_catalog_header + 2 * tvk_catalog_cell * cells;
+    std::uint32_t last = 0;
+    return tvk_catalog_last_offset(fd, cells, last) && tvk_catalog_ended(fd, strings + last, size);
+}
+
+// Opened without waiting (a FIFO would block), checked on the descriptor,
+// and handed to catopen through that descriptor, so that what it maps is
+// the file checked whatever happens to the path meanwhile. Without /proc
+// there is no catalog.
+nl_catd tvk_catalog_open(const char* path) {
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return tvk_no_catalog();
+    struct stat status {};
+    nl_catd catalog = tvk_no_catalog();
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
+        tvk_catalog_sound(fd, static_cast<std::uint64_t>(status.st_size))) {
+        char self[32];
+        tvk_format(self, "/proc/self/fd/%d", fd);
+        catalog = catopen(self, NL_CAT_LOCALE);
+    }
+    close(fd);
+    return catalog;
+}
+
 nl_catd tvk_usage_open() {
     tvk_text path = {};
     if (!(tvk_copy(path, tvk_state.root) && tvk_append(path, "/nls/") &&
           tvk_append(path, tvk_state.language) && tvk_append(path, ".combo.cat.") &&
           tvk_append(path, tvk_state.codeset)))
-        return reinterpret_cast<nl_catd>(-1); // a cut path would name another file
-    return catopen(path, NL_CAT_LOCALE);
+        return tvk_no_catalog(); // a cut path would name another file
+    return tvk_catalog_open(path);
 }
 
 } // namespace
 
 void tvk_usage() {
     const nl_catd catalog = tvk_usage_open();
-    const bool opened = catalog != reinterpret_cast<nl_catd>(-1);
+    const bool opened = catalog != tvk_no_catalog();
     tvk_debug(opened ? "tvk_usage:open ok.\n" : "tvk_usage:open failure.\n");
     const bool wide = std::fwide(stdout, 0) > 0;
     tvk_debug(wide ? "tvk_usage:wide stream.\n" : "tvk_usage:byte stream.\n");
