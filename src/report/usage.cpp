@@ -108,105 +108,53 @@ void tvk_usage_wide(nl_catd catalog) {
         tvk_usage_wide_print(wide, tvk_usage_message(catalog, number), tvk_usage_default(number));
 }
 
-// A catalog as catopen maps it: three words in the byte order of the machine
-// that wrote it (magic, plane size, plane depth), two tables of plane size *
-// plane depth cells of three words (set, message, string offset), the
-// little-endian table first, then the strings.
-constexpr std::uint32_t tvk_catalog_magic = 0x960408de;
-constexpr std::uint64_t tvk_catalog_header = 12;
-constexpr std::uint64_t tvk_catalog_cell = 12;
-constexpr std::uint64_t tvk_catalog_max = 1 << 20;                // ours are under 2 KiB
-constexpr std::size_t tvk_catalog_chunk = 256 * tvk_catalog_cell; // bytes per read
-
 nl_catd tvk_no_catalog() {
     return reinterpret_cast<nl_catd>(-1);
 }
 
-bool tvk_catalog_read(int fd, unsigned char* buffer, std::size_t count, std::uint64_t at) {
-    return pread(fd, buffer, count, static_cast<off_t>(at)) == static_cast<ssize_t>(count);
-}
-
-std::uint32_t tvk_catalog_word(const unsigned char* at) {
-    std::uint32_t word;
-    std::memcpy(&word, at, sizeof word);
-    return word;
-}
-
-// The largest string offset in the table in this machine's byte order;
-// false on a short read.
-bool tvk_catalog_last_offset(int fd, std::uint64_t cells, std::uint32_t& last) {
-    const std::uint64_t table =
-        tvk_catalog_header +
-        (std::endian::native == std::endian::little ? 0 : cells) * tvk_catalog_cell;
-    unsigned char buffer[tvk_catalog_chunk];
-    last = 0;
-    for (std::uint64_t done = 0; done < cells;) {
-        const auto count = static_cast<std::size_t>(
-            std::min<std::uint64_t>(cells - done, sizeof buffer / tvk_catalog_cell));
-        if (!tvk_catalog_read(fd, buffer, count * tvk_catalog_cell,
-                              table + done * tvk_catalog_cell))
-            return false;
-        for (std::size_t cell = 0; cell < count; ++cell)
-            last = std::max(last, tvk_catalog_word(buffer + cell * tvk_catalog_cell + 8));
-        done += count;
-    }
-    return true;
-}
-
-// True when a NUL lies at or after at, before size.
-bool tvk_catalog_ended(int fd, std::uint64_t at, std::uint64_t size) {
-    unsigned char buffer[tvk_catalog_chunk];
-    for (; at < size; at += sizeof buffer) {
-        const auto count =
-            static_cast<std::size_t>(std::min<std::uint64_t>(size - at, sizeof buffer));
-        if (!tvk_catalog_read(fd, buffer, count, at))
-            return false;
-        if (std::memchr(buffer, '\0', count) != nullptr)
-            return true;
-    }
-    return false;
-}
-
-// catopen reads every cell's offset and the string at the largest; catgets
-// takes a message modulo the plane size, reads the cells of at least one
-// plane, and returns the string at a cell's offset up to its NUL. So both
-// sizes are at least 1, both tables lie in the file, and the string at the
-// largest offset starts and ends in it: every other ends at that NUL at the
-// latest. Only this machine's magic: our catalogs are built where they are
-// installed.
-bool tvk_catalog_sound(int fd, std::uint64_t size) {
-    unsigned char header[tvk_catalog_header];
-    if (size < sizeof header || size > tvk_catalog_max ||
-        !tvk_catalog_read(fd, header, sizeof header, 0) ||
-        tvk_catalog_word(header) != tvk_catalog_magic)
+// A catalog as catopen maps it: magic, plane size and plane depth, two tables
+// of size * depth cells (set, message, string offset), this machine's byte
+// order first on a little-endian one, then the strings. catgets takes a
+// message modulo the plane size, walks the planes and returns the string at a
+// cell's offset up to its NUL. So both sizes must be at least 1, the tables
+// lie in the file, and the string at the largest offset ends in it: every
+// other ends at that NUL at the latest. Ours are built where they are
+// installed, in this machine's order, and are under 2 KiB.
+bool tvk_catalog_sound(int fd, std::size_t size) {
+    static unsigned char file[64 * 1024];
+    std::uint32_t word[3];
+    if (size < sizeof word || size > sizeof file ||
+        pread(fd, file, size, 0) != static_cast<ssize_t>(size))
         return false;
-    // Each factor is below 2^32, so the product fits.
-    const std::uint64_t cells =
-        std::uint64_t{tvk_catalog_word(header + 4)} * tvk_catalog_word(header + 8);
-    if (cells == 0 || cells > (size - sizeof header) / (2 * tvk_catalog_cell))
+    std::memcpy(word, file, sizeof word);
+    const std::uint64_t cells = std::uint64_t{word[1]} * word[2];
+    const std::uint64_t strings = sizeof word + 2 * sizeof word * cells;
+    if (word[0] != 0x960408de || cells == 0 || strings > size)
         return false;
-    const std::uint64_t strings = tvk_catalog_header + 2 * tvk_catalog_cell * cells;
-    std::uint32_t last = 0;
-    return tvk_catalog_last_offset(fd, cells, last) && tvk_catalog_ended(fd, strings + last, size);
+    const std::size_t table = std::endian::native == std::endian::little ? 0 : sizeof word * cells;
+    std::uint64_t last = 0;
+    for (std::size_t cell = 0; cell < cells; ++cell) {
+        std::memcpy(word, file + sizeof word * (1 + cell) + table, sizeof word);
+        last = std::max<std::uint64_t>(last, word[2]);
+    }
+    return strings + last < size && std::memchr(file + strings + last, '\0', size - strings - last);
 }
 
 // Opened without waiting (a FIFO would block), checked on the descriptor,
-// and handed to catopen through that descriptor, so that what it maps is
-// the file checked whatever happens to the path meanwhile. Without /proc
-// there is no catalog.
+// and handed to catopen through that descriptor, so that what it maps is the
+// file checked, whatever happens to the path meanwhile. No /proc, no catalog.
 nl_catd tvk_catalog_open(const char* path) {
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return tvk_no_catalog();
-    struct stat status {};
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
     nl_catd catalog = tvk_no_catalog();
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) &&
-        tvk_catalog_sound(fd, static_cast<std::uint64_t>(status.st_size))) {
-        char self[32];
-        tvk_format(self, "/proc/self/fd/%d", fd);
+    if (fd != -1 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+        tvk_catalog_sound(fd, static_cast<std::size_t>(info.st_size))) {
+        tvk_text self;
+        tvk_format(self, "/proc/self/fd/%i", fd);
         catalog = catopen(self, NL_CAT_LOCALE);
     }
-    close(fd);
+    if (fd != -1)
+        close(fd);
     return catalog;
 }
 
