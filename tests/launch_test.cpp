@@ -30,17 +30,24 @@ void spill(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A word of a row with \n, \xHH, {W} (the world's directory) and {c*N}
-// (c N times) replaced.
+constexpr char banner[] = "tvkcombo - course authoring and playback launcher\n"
+                          "Copyright (C) 2004-2026 The tvkcombo developers\n";
+
+// A word of a row with \n, \xHH, {c*N} (c N times) and the names of cases.txt's head replaced.
 std::string expand(const std::string& word, const std::string& world) {
+    const std::map<std::string, std::string> names = {{"{W}", world},
+                                                      {"{R}", world + "/opt/tovrek"},
+                                                      {"{H}", world + "/home/.tovrek"},
+                                                      {"{B}", banner}};
     std::string out;
     for (size_t i = 0, end; i < word.size(); ++i) {
-        if (word.compare(i, 2, "\\x") == 0)
+        const auto name = names.find(word.substr(i, 3));
+        if (name != names.end())
+            out += name->second, i += 2;
+        else if (word.compare(i, 2, "\\x") == 0)
             out += static_cast<char>(std::stoi(word.substr(i + 2, 2), nullptr, 16)), i += 3;
         else if (word[i] == '\\')
             out += word[i + 1] == 'n' ? '\n' : word[i + 1], ++i;
-        else if (word.compare(i, 3, "{W}") == 0)
-            out += world, i += 2;
         else if (word[i] == '{' && (end = word.find('}', i)) != std::string::npos &&
                  word[i + 2] == '*')
             out.append(std::stoul(word.substr(i + 3, end - i - 3)), word[i + 1]), i = end;
@@ -58,11 +65,18 @@ void PrintTo(const Case& row, std::ostream* out) {
     *out << row.name;
 }
 
-// A row is "name | setup | arguments | checks", its words "quoted" at need.
+// A row is "name | setup | arguments | checks", its words "quoted" at need; a line that
+// begins with "+" goes on with the row before it.
 std::vector<Case> load_cases() {
     std::vector<Case> cases;
+    Strings lines;
     std::ifstream file(TVK_TEST_CASES);
-    for (std::string line; std::getline(file, line);) {
+    for (std::string line; std::getline(file, line);)
+        if (line.starts_with('+'))
+            lines.back() += line.substr(1);
+        else
+            lines.push_back(line);
+    for (const std::string& line : lines) {
         std::istringstream row(line);
         std::vector<Strings> columns;
         for (std::string column, word; std::getline(row, column, '|');)
@@ -294,8 +308,7 @@ void expect_clean(const World& world, const Outcome& run) {
         int n = -1, mode = -1, lock = -1;
         std::string target;
         std::istringstream(fd) >> n >> mode >> lock >> target;
-        const bool log = target.ends_with("/tvkcombo.log") && mode == O_WRONLY &&
-                         lock == F_WRLCK &&
+        const bool log = target.ends_with("/tvkcombo.log") && mode == O_WRONLY && lock == F_WRLCK &&
                          run.all("env:TOVREK_DEBUG") == Strings{std::to_string(n)};
         EXPECT_TRUE(n > 2 ? log
                           : mode == (n == 0 ? O_RDONLY : O_WRONLY) &&
@@ -307,9 +320,13 @@ void expect_clean(const World& world, const Outcome& run) {
 // One check word of a row.
 void expect(const World& world, const Outcome& run, const std::string& word) {
     const size_t eq = word.find_first_of("=~");
-    const std::string key = word.substr(0, eq),
-                      value = eq == std::string::npos ? "" : word.substr(eq + 1);
+    const std::string key = word.substr(0, eq);
+    std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
     const std::string name = key.substr(key[0] == '!' ? 1 : 0);
+    for (size_t at = 0; (key == "log" || key == "last") && at < value.size(); ++at) {
+        value.insert(at, "tvkcombo:"); // every log line's prefix
+        at = std::min(value.find('\n', at), value.size());
+    }
     const std::string file = name == "log" || name == "last" ? world.home("log")
                              : name == "rc"                  ? world.home("rc")
                              : name.starts_with("f:")        ? world.path(name.substr(2))
