@@ -1,4 +1,5 @@
-# Install tree, usage catalogs, manual page, Debian package and demo.
+# Install tree, usage catalogs, manual page and demo. The Debian package is
+# made from this same tree by debian/rules.
 #
 # `cmake --install <build> --prefix <dir>` lays out a tree that the launcher
 # accepts as its root directory:
@@ -29,5 +30,4 @@ install(FILES ${TVK_MANPAGE} DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/completion/tvkcombo.bash
         DESTINATION share/bash-completion/completions RENAME tvkcombo)
 
-include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/demo.cmake)
