@@ -1,10 +1,10 @@
 // Preloaded into the launcher by the tests. TVK_FAULT=<call>:<n>:<errno name>[:<part of a path>]
-// makes the n-th call of read, write, open (or openat), fcntl, fsync, mkdir (or mkdirat), rename
-// (or renameat) or execve fail, counting only calls on a file whose path holds the part, if given;
-// it removes the file TVK_FAULT_MARK names, so that a walk over n learns when a run made no n-th
-// call. The errno name KILL kills the process instead. TVK_SWAP=<part>:<link>:<target> points
-// the link elsewhere right before the first open of a path holding the part. TVK_WIDE=1 makes
-// standard output wide-oriented. All leave the environment.
+// fails the n-th call of read, write, open(at), fcntl, fsync, mkdir(at), rename(at) or execve
+// (counting only those on a path holding the part, if given), or kills the process there for the
+// errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when a
+// run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before the
+// first open of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files the
+// launcher writes. TVK_WIDE=1 makes standard output wide-oriented. All leave the environment.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -16,6 +16,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <wchar.h>
 
@@ -31,10 +32,15 @@ __attribute__((constructor)) static void setup(void) {
         for (int e = 1; e < 256 && fault_errno == 0; ++e)
             fault_errno = strerrorname_np(e) && strcmp(strerrorname_np(e), error) == 0 ? e : 0;
     fault_errno = strcmp(error, "KILL") == 0 ? -1 : fault_errno;
+    struct rlimit size = {RLIM_INFINITY,
+                          RLIM_INFINITY}; // lifted again in the overlay, preloaded too
+    size.rlim_cur = getenv("TVK_FSIZE") ? strtoul(getenv("TVK_FSIZE"), NULL, 10) : size.rlim_cur;
+    setrlimit(RLIMIT_FSIZE, &size);
     if (getenv("TVK_SWAP") != NULL)
         sscanf(getenv("TVK_SWAP"), "%4095[^:]:%4095[^:]:%4095s", swap[0], swap[1], swap[2]);
     snprintf(mark, sizeof mark, "%s", getenv("TVK_FAULT_MARK") ? getenv("TVK_FAULT_MARK") : "");
-    unsetenv("TVK_WIDE"), unsetenv("TVK_FAULT"), unsetenv("TVK_FAULT_MARK"), unsetenv("TVK_SWAP");
+    unsetenv("TVK_WIDE"), unsetenv("TVK_FAULT"), unsetenv("TVK_FAULT_MARK"), unsetenv("TVK_SWAP"),
+        unsetenv("TVK_FSIZE");
 }
 
 // A call counts when it is of the named function and, with a part given, on a path holding it:
@@ -85,14 +91,6 @@ int openat(int at, const char* path, int flags, ...) {
     va_end(rest);
     swapped(path);
     return fails("open", -1, path) ? -1 : NEXT(openat)(at, path, flags, mode);
-}
-int open(const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    const mode_t mode = va_arg(rest, mode_t);
-    va_end(rest);
-    swapped(path);
-    return fails("open", -1, path) ? -1 : NEXT(open)(path, flags, mode);
 }
 int fcntl(int fd, int command, ...) {
     va_list rest;

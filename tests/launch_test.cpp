@@ -1,8 +1,7 @@
 // Runs the built launcher in private worlds (install tree, home, working directory, recording
-// overlay) under fresh temporary directories: each row of cases.txt is one run, set up and
-// checked as that file's head explains; a burst of simultaneous runs completes them.
+// overlay): each row of cases.txt is one run, set up and checked as its head explains; then a burst
+// of runs.
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -60,10 +59,8 @@ std::string expand(const std::string& word, const std::string& world) {
 struct Case {
     std::string name;
     Strings setup, args, checks;
+    friend void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }
 };
-void PrintTo(const Case& row, std::ostream* out) {
-    *out << row.name;
-}
 
 // A row is "name | setup | arguments | checks", its words "quoted" at need; a line that
 // begins with "+" goes on with the row before it.
@@ -111,8 +108,6 @@ struct World {
     Strings env;
     bool closed = false;
     std::string walk; // the fault of a walk: an errno name, or KILL
-    long fsize = -1;
-    std::vector<int> locks;
 
     World() {
         char pattern[] = "/tmp/tvk-XXXXXX";
@@ -126,11 +121,7 @@ struct World {
         env = {"HOME=" + path("home"), "PATH=/nonexistent", "LOCPATH=" TVK_TEST_LOCPATH,
                "TVK_RECORD=" + path("record"), "ASAN_OPTIONS=verify_asan_link_order=0"};
     }
-    ~World() {
-        for (const int fd : locks)
-            close(fd);
-        fs::remove_all(dir);
-    }
+    ~World() { fs::remove_all(dir); }
     std::string path(const std::string& rel) const { return rel[0] == '/' ? rel : dir + "/" + rel; }
     std::string home(const std::string& f) const { return path("home/.tovrek/tvkcombo." + f); }
 
@@ -168,7 +159,6 @@ struct World {
                  apply("preload"), set("TVK_FAULT_MARK=" + path("mark")), spill(path("mark"), "");
                  rc_before = slurp(home("rc")), walk = value.empty() ? "EIO" : value;
              }},
-            {"fsize", [&] { fsize = std::stol(value); }},
             {"catalogs",
              [&] { fs::remove(nls), fs::create_directory_symlink(TVK_TEST_CATALOGS, nls); }},
             {"rc", [&] { spill(home("rc"), value); }},
@@ -183,12 +173,12 @@ struct World {
             {"rm", [&] { fs::remove_all(file); }},
             {"mv", [&] { fs::rename(file, path(value)); }},
             {"p", [&] { EXPECT_EQ(mkfifo(file.c_str(), 0644), 0); }},
-            // A record lock held by this process, in the way of the launcher's.
+            // A record lock held by this process until it ends, in the way of the launcher's.
             {"lock",
              [&] {
-                 locks.push_back(
-                     open(file.c_str(), value == "w" ? O_WRONLY | O_CREAT : O_RDONLY, 0600));
-                 EXPECT_EQ(fcntl(locks.back(), F_SETLK, &lock), 0) << file;
+                 const int fd =
+                     open(file.c_str(), value == "w" ? O_WRONLY | O_CREAT : O_RDONLY, 0600);
+                 EXPECT_EQ(fcntl(fd, F_SETLK, &lock), 0) << file;
              }},
             // Compiled in an ISO-8859-1 locale, where any byte is a character.
             {"cat", [&] {
@@ -236,9 +226,6 @@ struct World {
             dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
         }
         close_range(closed ? 0 : 3, ~0U, 0);
-        const rlimit size{static_cast<rlim_t>(fsize), RLIM_INFINITY}; // the overlay lifts it
-        if (fsize >= 0)
-            setrlimit(RLIMIT_FSIZE, &size);
         alarm(20); // a launcher that hangs dies of it
         execve(exe.c_str(), av.data(), ev.data());
         _exit(127);
@@ -293,10 +280,8 @@ void expect_clean(const World& world, const Outcome& run) {
         return;
     EXPECT_EQ(run.all("pid"), Strings{std::to_string(run.pid)});
     EXPECT_EQ(run.all("arg").size(), 1U);
-    for (const char* name :
-         {"LD_LIBRARY_PATH", "TOVREK_BASENAME", "TOVREK_DEBUG", "TOVREK_ROOT", "TOVREK_LOCALE",
-          "TOVREK_LANG", "TOVREK_CODESET", "TOVREK_SPELL", "TOVREK_COURSE", "TOVREK_ACTION"})
-        EXPECT_LE(run.seen.count(std::string("env:") + name), 1U) << name;
+    for (const auto& [key, value] : run.seen)
+        EXPECT_TRUE(!key.starts_with("env:") || run.seen.count(key) == 1) << key;
     for (const std::string& root : run.all("env:TOVREK_ROOT")) // absolute, also for a relative root
         EXPECT_EQ(run.all("env:LD_LIBRARY_PATH"),
                   Strings{(root.empty() || root[0] == '/' ? "" : world.cwd + "/") + root + "/lib"});
@@ -340,18 +325,16 @@ void expect(const World& world, const Outcome& run, const std::string& word) {
                                : abort_report(std::stoi(value), fs::path(world.argv0).filename()));
     } else if (key ==
                "settled") { // as after a failed call: no half-done end, no half-written rc file
-        bool aborted = false;
-        for (int code = 1; code <= 6; ++code)
-            aborted = aborted || run.out == abort_report(code, "tvkcombo");
-        EXPECT_TRUE(run.ran || WEXITSTATUS(run.status) == 0 || aborted) << run.out;
+        EXPECT_TRUE(run.ran || WEXITSTATUS(run.status) == 0 ||
+                    run.out.ends_with("por - O Programa Terminou.\n"))
+            << run.out;
         const std::string rc = slurp(world.home("rc")),
                           root = "\ntovrek_root = " + world.path("opt/tovrek\n");
         EXPECT_TRUE(rc == world.rc_before ||
                     (rc.starts_with("lc_all = ") &&
                      rc.find(root + "tovrek_spell = ") != std::string::npos && rc.ends_with("\n")))
             << rc;
-        EXPECT_TRUE(world.walk == "KILL" ||
-                    !fs::exists(world.home("rc.new"))); // none left half done
+        EXPECT_TRUE(world.walk == "KILL" || !fs::exists(world.home("rc.new"))); // none half done
     } else if (key == "ran") {
         EXPECT_EQ(run.all("exe"),
                   Strings{world.path(value.empty() ? "opt/tovrek/bin/tvkcombo.ovl" : value)});
@@ -437,9 +420,9 @@ TEST(Burst, SixteenRunsAtOnce) {
         EXPECT_TRUE(run.ran) << i;
     }
     const std::string rc = slurp(world.home("rc")), log = slurp(world.home("log"));
-    const std::string tail = "\ntovrek_root = " + world.path("opt/tovrek\ntovrek_spell = ");
-    EXPECT_TRUE(rc == "lc_all = fr_FR" + tail + "aspell\n" ||
-                rc == "lc_all = de_DE" + tail + "aspell\n")
+    EXPECT_TRUE(
+        (rc.starts_with("lc_all = fr_FR\n") || rc.starts_with("lc_all = de_DE\n")) &&
+        rc.ends_with("\ntovrek_root = " + world.path("opt/tovrek\ntovrek_spell = aspell\n")))
         << rc;
     EXPECT_TRUE(log.starts_with("tvkcombo:tvk_debug:debugging turned on!\n") &&
                 log.rfind("turned on!") == 29 && log.ends_with("tvkcombo:tvk_execve:loader one.\n"))

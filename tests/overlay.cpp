@@ -3,7 +3,6 @@
 // fd=<n> <access mode> <lock another process meets, inherited files only> <target>.
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -36,10 +35,6 @@ int lock_seen(int fd) {
 } // namespace
 
 int main(int argc, char** argv) {
-    rlimit size{};
-    getrlimit(RLIMIT_FSIZE, &size);
-    size.rlim_cur = size.rlim_max; // a file-size limit set for the launcher only
-    setrlimit(RLIMIT_FSIZE, &size);
     const char* path = std::getenv("TVK_RECORD");
     std::string text =
         "exe=" + link_of("/proc/self/exe") + '\0' + "pid=" + std::to_string(getpid()) + '\0';

@@ -111,7 +111,7 @@ void tvk_standard_descriptors() {
         if ((fd.revents & POLLNVAL) == 0)
             continue;
         // The lowest free number, since those below it are open by now.
-        const int opened = open("/dev/null", fd.fd == 0 ? O_RDONLY : O_WRONLY);
+        const int opened = openat(AT_FDCWD, "/dev/null", fd.fd == 0 ? O_RDONLY : O_WRONLY);
         if (opened != -1 && opened != fd.fd)
             close(opened);
     }

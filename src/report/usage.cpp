@@ -1,6 +1,5 @@
 #include <fcntl.h>
 #include <nl_types.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 
 #include "build.h"
 #include "core/state.h"
+#include "files/home.h"
 #include "files/log.h"
 #include "report/report.h"
 
@@ -119,13 +119,15 @@ nl_catd tvk_no_catalog() {
 // cell's offset up to its NUL. So both sizes must be at least 1, the tables
 // lie in the file, and the string at the largest offset ends in it: every
 // other ends at that NUL at the latest. Ours are built where they are
-// installed, in this machine's order, and are under 2 KiB.
-bool tvk_catalog_sound(int fd, std::size_t size) {
+// installed, in this machine's order, and are under 2 KiB: a file that
+// fills the buffer is none of ours.
+bool tvk_catalog_sound(int fd) {
     static unsigned char file[64 * 1024];
+    const ssize_t got = pread(fd, file, sizeof file, 0);
     std::uint32_t word[3];
-    if (size < sizeof word || size > sizeof file ||
-        pread(fd, file, size, 0) != static_cast<ssize_t>(size))
+    if (got < static_cast<ssize_t>(sizeof word) || got == sizeof file)
         return false;
+    const auto size = static_cast<std::uint64_t>(got);
     std::memcpy(word, file, sizeof word);
     const std::uint64_t cells = std::uint64_t{word[1]} * word[2];
     const std::uint64_t strings = sizeof word + 2 * sizeof word * cells;
@@ -144,11 +146,9 @@ bool tvk_catalog_sound(int fd, std::size_t size) {
 // and handed to catopen through that descriptor, so that what it maps is the
 // file checked, whatever happens to the path meanwhile. No /proc, no catalog.
 nl_catd tvk_catalog_open(const char* path) {
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat info;
+    const int fd = tvk_open_regular(AT_FDCWD, path, 0);
     nl_catd catalog = tvk_no_catalog();
-    if (fd != -1 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-        tvk_catalog_sound(fd, static_cast<std::size_t>(info.st_size))) {
+    if (fd != -1 && tvk_catalog_sound(fd)) {
         tvk_text self;
         tvk_format(self, "/proc/self/fd/%i", fd);
         catalog = catopen(self, NL_CAT_LOCALE);

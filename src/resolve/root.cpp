@@ -37,7 +37,8 @@ bool tvk_executable_file(const char* path) {
 // when the tree's top and the directories the overlay is loaded from are
 // ones nobody else can have written.
 bool tvk_root_check(const char* dir, bool from_cwd) {
-    const int root = open(dir[0] == '\0' ? "/" : dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int root =
+        openat(AT_FDCWD, dir[0] == '\0' ? "/" : dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (root == -1)
         return false;
     const bool safe =
