@@ -64,10 +64,7 @@ bool tvk_follow_link(tvk_place& place, std::string_view target) {
     tvk_copy(directory,
              slash == std::string_view::npos ? "." : tvk_head(target, slash == 0 ? 1 : slash));
     tvk_copy(place.name, slash == std::string_view::npos ? target : tvk_tail(target, slash + 1));
-    const std::string_view name = place.name;
-    const int next = name.empty() || name == "." || name == ".."
-                         ? -1
-                         : tvk_open_owned(place.dir, directory, false);
+    const int next = tvk_open_owned(place.dir, directory, false);
     close(place.dir);
     place.dir = next;
     return next != -1;
