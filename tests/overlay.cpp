@@ -1,6 +1,6 @@
 // Stands in for the course program: writes down in the file TVK_RECORD names what the launcher
 // handed it, as NUL-separated items: exe=<its path>, pid=<n>, arg=<text>, env:<NAME>=<value>, and
-// fd=<n> <access mode> <lock another process meets, inherited files only> <target>.
+// fd=<n> <access mode> <lock another process meets> <target>.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
         if (entry->d_name[0] == '.' || fd == dirfd(fds))
             continue;
         text += "fd=" + std::to_string(fd) + " " + std::to_string(fcntl(fd, F_GETFL) & O_ACCMODE) +
-                " " + std::to_string(fd > 2 ? lock_seen(fd) : -1) + " " +
+                " " + std::to_string(lock_seen(fd)) + " " +
                 link_of("/proc/self/fd/" + std::to_string(fd)) + '\0';
     }
     closedir(fds);

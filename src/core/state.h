@@ -92,3 +92,9 @@ struct tvk_record {
 };
 
 extern tvk_record tvk_state;
+
+// A root that names a place only from the working directory. The empty root
+// that "-r /" leaves is "/", since every path is built as root + "/...".
+inline bool tvk_root_relative() {
+    return tvk_state.root[0] != '\0' && tvk_state.root[0] != '/';
+}

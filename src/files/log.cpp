@@ -34,10 +34,10 @@ void tvk_debug_on() {
     const int fd = tvk_open_locked(place, &refused);
     close(place.dir);
     // Emptied only under the lock, so a refused run never destroys the
-    // log that another run or its overlay is still writing.
-    if (fd == -1 || ftruncate(fd, 0) != 0) {
-        if (fd != -1)
-            close(fd);
+    // log that another run or its overlay is still writing. No descriptor
+    // (-1) fails here as well.
+    if (ftruncate(fd, 0) != 0) {
+        close(fd);
         tvk_debug_closed();
         return;
     }

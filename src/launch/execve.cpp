@@ -30,9 +30,8 @@ void tvk_export(tvk_text& variable, const char* name, std::string_view value, bo
 // Absolute, also for a relative root: the overlay and every program it starts
 // may change directory, and would then load libraries from wherever that is.
 bool tvk_library_path(tvk_text& path) {
-    const char first = tvk_state.root[0];
     path[0] = '\0';
-    if (first != '\0' && first != '/' && !(getcwd(path, sizeof path) && tvk_append(path, "/")))
+    if (tvk_root_relative() && !(getcwd(path, sizeof path) && tvk_append(path, "/")))
         return false;
     return tvk_append(path, tvk_state.root) && tvk_append(path, "/lib");
 }

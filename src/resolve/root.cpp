@@ -44,21 +44,18 @@ bool tvk_root_check(const char* dir, bool from_cwd) {
     const bool safe =
         !from_cwd || (tvk_directory_trusted(root, ".") && tvk_directory_trusted(root, "bin") &&
                       tvk_directory_trusted(root, "lib"));
+    // A step that fails leaves -1, on which every later one fails too.
     const int ver = safe ? openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     close(root);
-    if (ver == -1)
-        return false;
     const int fd = tvk_open_regular(ver, "tvkcombo", 0);
     close(ver);
-    if (fd == -1)
-        return false;
-    tvk_text line;
-    const int got = tvk_readline(fd, line, tvk_text_size - 1);
+    tvk_text line = "";
+    tvk_readline(fd, line, tvk_text_size - 1); // the first line, newline kept, or nothing
     close(fd);
     tvk_text stamp;
     tvk_format(stamp, "%i.%i.%i\n", tvk_state.version_major, tvk_state.version_minor,
                tvk_state.version_patch);
-    return got > 0 && std::string_view(line, static_cast<std::size_t>(got)) == stamp;
+    return std::string_view(line) == stamp;
 }
 
 // The elements of PATH the search may use: those wholly within its first
@@ -102,16 +99,15 @@ bool tvk_pathsearch(const char* name) {
 }
 
 bool tvk_root_accepted() {
-    const char first = tvk_state.root[0];
-    const bool relative = first != '\0' && first != '/';
-    return tvk_root_check(tvk_state.root, relative || tvk_state.root_source == tvk_root_from_cwd ||
+    return tvk_root_check(tvk_state.root, tvk_root_relative() ||
+                                              tvk_state.root_source == tvk_root_from_cwd ||
                                               tvk_state.root_source == tvk_root_from_cwd_argv0);
 }
 
 // A root named outright: taken whole, less one trailing slash.
 bool tvk_root_given(std::string_view value, int source) {
     tvk_state.root_source = source;
-    tvk_copy(tvk_state.root, value); // every caller's value is at most 1023 characters
+    tvk_copy(tvk_state.root, value); // its first 1023 characters
     tvk_chop(tvk_state.root, '/');
     return tvk_root_accepted();
 }
@@ -173,8 +169,7 @@ void tvk_root() {
         return;
     const char* environment = std::getenv("TOVREK_ROOT");
     if (environment != nullptr && environment[0] != '\0') {
-        const std::string_view value = environment;
-        if (!tvk_root_given(tvk_head(value, tvk_text_size - 1), tvk_root_from_environment))
+        if (!tvk_root_given(environment, tvk_root_from_environment))
             tvk_root_fail();
         return;
     }
