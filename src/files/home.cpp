@@ -19,7 +19,7 @@ constexpr int link_hops_max = 8;
 // by no one else: nobody else can have planted or swapped what is inside.
 bool tvk_owned(int fd, bool root_may_own) {
     struct stat info;
-    if (fstat(fd, &info) != 0 || !S_ISDIR(info.st_mode))
+    if (fstat(fd, &info) != 0) // a directory: it was opened as one
         return false;
     const bool owner = info.st_uid == geteuid() || (root_may_own && info.st_uid == 0);
     return owner && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
@@ -61,8 +61,7 @@ int tvk_home_directory(const char* name, bool create) {
 bool tvk_follow_link(tvk_place& place, std::string_view target) {
     const std::size_t slash = target.rfind('/');
     tvk_text directory;
-    tvk_copy(directory,
-             slash == std::string_view::npos ? "." : tvk_head(target, slash == 0 ? 1 : slash));
+    tvk_copy(directory, slash == std::string_view::npos ? "." : tvk_head(target, slash + 1));
     tvk_copy(place.name, slash == std::string_view::npos ? target : tvk_tail(target, slash + 1));
     const int next = tvk_open_owned(place.dir, directory, false);
     close(place.dir);

@@ -128,10 +128,9 @@ bool tvk_rcfile_unchanged() {
 int tvk_rcfile_lock(const tvk_place& place) {
     bool refused = false;
     const int fd = tvk_open_locked(place, &refused);
-    if (fd != -1 && tvk_rcfile_current(place, fd))
+    if (tvk_rcfile_current(place, fd)) // never -1
         return fd;
-    if (fd != -1)
-        close(fd);
+    close(fd);
     tvk_debug(refused || fd != -1 ? "tvk_rcfile_write:cannot lock.\n"
                                   : "tvk_rcfile_write:cannot open.\n");
     return -1;

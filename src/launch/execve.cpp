@@ -90,12 +90,12 @@ bool tvk_trusted(std::string_view directory) {
 bool tvk_path_trusted(std::string_view path) {
     const std::size_t last = path.rfind('/');
     if (last != std::string_view::npos && path.starts_with('/'))
-        return tvk_trusted(tvk_head(path, last == 0 ? 1 : last));
+        return tvk_trusted(tvk_head(path, last + 1));
     if (!tvk_trusted("."))
         return false;
     for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
          slash = path.find('/', slash + 1)) {
-        if (!tvk_trusted(tvk_head(path, slash)))
+        if (!tvk_trusted(tvk_head(path, slash + 1)))
             return false;
     }
     return true;

@@ -39,12 +39,21 @@ constexpr tvk_source_phrase tvk_language_phrases[] = {
     {tvk_language_from_default, "from default C/POSIX\n"},
 };
 
-template <std::size_t N> const char* tvk_phrase(const tvk_source_phrase (&phrases)[N], int source) {
-    for (const tvk_source_phrase& row : phrases) {
-        if (row.source == source)
-            return row.phrase;
+// Each table lists its sources from 1 in order, so that a source finds its
+// phrase by position; a row out of place fails the build.
+template <std::size_t N> constexpr bool tvk_in_order(const tvk_source_phrase (&phrases)[N]) {
+    for (std::size_t at = 0; at < N; ++at) {
+        if (phrases[at].source != static_cast<int>(at) + 1)
+            return false;
     }
-    return "\n"; // every step that returns has set its source
+    return true;
+}
+static_assert(tvk_in_order(tvk_root_phrases) && tvk_in_order(tvk_locale_phrases) &&
+              tvk_in_order(tvk_language_phrases));
+
+// Every step that returns has set its source.
+template <std::size_t N> const char* tvk_phrase(const tvk_source_phrase (&phrases)[N], int source) {
+    return phrases[source - 1].phrase;
 }
 
 } // namespace
