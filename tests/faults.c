@@ -3,7 +3,7 @@
 // (counting only those on a path holding the part, if given), or kills the process there for the
 // errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when a
 // run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before the
-// first open of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files the
+// first open or lock of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files the
 // launcher writes. TVK_WIDE=1 makes standard output wide-oriented. All leave the environment.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
 #define _GNU_SOURCE
@@ -45,13 +45,18 @@ __attribute__((constructor)) static void setup(void) {
 
 // A call counts when it is of the named function and, with a part given, on a path holding it:
 // the path given, or the one the descriptor is open on.
+// The path the descriptor is open on, into a zeroed buffer; empty when unknown.
+static const char* path_of(int fd, char (*link)[4096]) {
+    char self[32];
+    snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+    return readlink(self, *link, sizeof *link - 1), *link;
+}
+
 static int fails(const char* function, int fd, const char* path) {
-    char link[4096] = "", self[32];
+    char link[4096] = "";
     if (fault_errno == 0 || strcmp(function, name) != 0)
         return 0;
-    if (path == NULL && part[0] != '\0' && snprintf(self, sizeof self, "/proc/self/fd/%d", fd) &&
-        readlink(self, link, sizeof link - 1) > 0)
-        path = link;
+    path = path == NULL && part[0] != '\0' ? path_of(fd, &link) : path;
     if ((part[0] != '\0' && (path == NULL || strstr(path, part) == NULL)) || ++calls != nth)
         return 0;
     unlink(mark);
@@ -96,6 +101,8 @@ int fcntl(int fd, int command, ...) {
     va_list rest;
     va_start(rest, command);
     void* argument = va_arg(rest, void*);
+    char link[4096] = "";
     va_end(rest);
+    swapped(path_of(fd, &link));
     return fails("fcntl", fd, NULL) ? -1 : NEXT(fcntl)(fd, command, argument);
 }

@@ -25,45 +25,45 @@ void tvk_option(int letter) {
     switch (letter) {
     case 'a':
     case 'A':
-        tvk_state.opt_author = 1;
-        tvk_state.opt_playback = 0;
+        tvk_state.opt_author = true;
+        tvk_state.opt_playback = false;
         break;
     case 'p':
     case 'P':
-        tvk_state.opt_author = 0;
-        tvk_state.opt_playback = 1;
+        tvk_state.opt_author = false;
+        tvk_state.opt_playback = true;
         break;
     case 'd':
     case 'D':
-        tvk_state.opt_debug = 1;
+        tvk_state.opt_debug = true;
         break;
     case 'h':
     case 'H':
-        tvk_state.opt_help = 1;
+        tvk_state.opt_help = true;
         break;
     case 'u':
     case 'U':
-        tvk_state.opt_usage = 1;
+        tvk_state.opt_usage = true;
         break;
     case 'i':
     case 'I':
-        tvk_state.opt_info = 1;
+        tvk_state.opt_info = true;
         break;
     case 'v':
     case 'V':
-        tvk_state.opt_version = 1;
+        tvk_state.opt_version = true;
         break;
     case 'l':
     case 'L':
-        tvk_state.opt_locale = 1;
+        tvk_state.opt_locale = true;
         // No locale has a name this long, and a cut one could name another:
         // kept as a value the locale step refuses, so a later -l still wins.
-        tvk_state.cmdline_locale_cut = tvk_copy(tvk_state.cmdline_locale, optarg) ? 0 : 1;
+        tvk_state.cmdline_locale_cut = !tvk_copy(tvk_state.cmdline_locale, optarg);
         break;
     case 'r':
     case 'R':
         // A root that does not fit is a candidate that fails.
-        tvk_state.opt_root = tvk_copy(tvk_state.cmdline_root, optarg) ? 1 : 0;
+        tvk_state.opt_root = tvk_copy(tvk_state.cmdline_root, optarg);
         break;
     default:
         tvk_option_missing(optopt);
@@ -83,7 +83,7 @@ void tvk_long_options(int argc, char** argv) {
             argv[i] = help;
         } else if (argument == "--version") {
             argv[i] = version;
-            tvk_state.opt_version_exit = 1;
+            tvk_state.opt_version_exit = true;
         }
     }
 }
@@ -118,7 +118,7 @@ void tvk_standard_descriptors() {
 void tvk_options(int argc, char** argv) {
     opterr = 0;
     const char* invoked = argv[0] != nullptr ? argv[0] : ""; // no argv[0] at all: argc is 0
-    tvk_state.argv0_cut = tvk_copy(tvk_state.argv0, invoked) ? 0 : 1;
+    tvk_state.argv0_cut = !tvk_copy(tvk_state.argv0, invoked);
     tvk_text scratch;
     tvk_copy(scratch, invoked);
     tvk_copy(tvk_state.basename, ::basename(scratch));
@@ -131,7 +131,7 @@ void tvk_options(int argc, char** argv) {
         tvk_option(letter);
     if (optind < argc) {
         tvk_copy(tvk_state.course, argv[optind]);
-        tvk_state.opt_course = 1;
+        tvk_state.opt_course = true;
         tvk_coursename();
     }
 }

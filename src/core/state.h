@@ -28,36 +28,36 @@ enum : int {
     tvk_language_from_default = 3, // C or POSIX
 };
 
-// Numbers and flags first, then the texts a normal launch fills, then those
-// only some runs need: a page of the record that is never written costs the
-// process nothing, and a launch then writes the fewest.
+// Numbers and flags (0 or 1, so bool) first, then the texts a normal launch
+// fills, then those only some runs need: a page of the record that is never
+// written costs the process nothing, and a launch then writes the fewest.
 struct tvk_record {
     int version_major;
     int version_minor;
     int version_patch;
     int version_build;
 
-    int argv0_cut; // argv[0] did not fit: no path is built from it
-    int opt_author;
-    int opt_playback;
-    int opt_debug;
-    int opt_help;
-    int opt_info;
-    int opt_usage;
-    int opt_version;
-    int opt_version_exit; // --version: the version report, then exit
-    int opt_locale;
-    int cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
-    int opt_root;
-    int opt_course;
-    int rc_has_locale;
-    int rc_has_root;
-    int rc_has_spell;
-    int rc_locked; // another process held the rc file: this run does not rewrite it
+    bool argv0_cut; // argv[0] did not fit: no path is built from it
+    bool opt_author;
+    bool opt_playback;
+    bool opt_debug;
+    bool opt_help;
+    bool opt_info;
+    bool opt_usage;
+    bool opt_version;
+    bool opt_version_exit; // --version: the version report, then exit
+    bool opt_locale;
+    bool cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
+    bool opt_root;
+    bool opt_course;
+    bool rc_has_locale;
+    bool rc_has_root;
+    bool rc_has_spell;
+    bool rc_locked; // another process held the rc file: this run does not rewrite it
     int root_source;
     int locale_source;
     int language_source;
-    int debug_on;
+    bool debug_on;
     int debug_fd;
     char* overlay_argv[2];
 

@@ -48,12 +48,9 @@ template <std::size_t N> bool tvk_append(char (&dst)[N], std::string_view src) {
 
 __attribute__((format(printf, 3, 0))) inline bool tvk_vformat_n(char* dst, std::size_t size,
                                                                 const char* format, va_list args) {
+    dst[0] = '\0'; // so left, should the call fail
     const int n = std::vsnprintf(dst, size, format, args);
-    if (n < 0) {
-        dst[0] = '\0';
-        return false;
-    }
-    return static_cast<std::size_t>(n) < size;
+    return static_cast<std::size_t>(n) < size; // a failure, below 0, turns huge: no fit
 }
 
 // printf into a fixed buffer, cut to fit.

@@ -3,9 +3,9 @@
 #include <cstdarg>
 
 #include "core/state.h"
-#include "files/home.h"
 #include "files/log.h"
 #include "files/primitives.h"
+#include "files/trust.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ void tvk_cut_line(tvk_text& line) {
 
 void tvk_debug_closed() {
     tvk_state.debug_fd = 0;
-    tvk_state.debug_on = 0;
+    tvk_state.debug_on = false;
 }
 
 } // namespace
@@ -42,7 +42,7 @@ void tvk_debug_on() {
         return;
     }
     tvk_state.debug_fd = fd;
-    tvk_state.debug_on = 1;
+    tvk_state.debug_on = true;
     tvk_debug("tvk_debug:debugging turned on!\n");
 }
 

@@ -5,10 +5,10 @@
 #include <csignal>
 
 #include "core/state.h"
-#include "files/home.h"
 #include "files/log.h"
 #include "files/primitives.h"
 #include "files/rcfile.h"
+#include "files/trust.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ struct tvk_rc_key {
     std::string_view name;       // as written; read in any letter case
     tvk_text tvk_record::*value; // the resolved value, stored
     tvk_text tvk_record::*read;  // where the reader puts it
-    int tvk_record::*found;
+    bool tvk_record::*found;
     bool joined; // all further tokens, joined by one blank
     bool slash;  // one trailing "/" removed
 };
@@ -152,11 +152,11 @@ void tvk_rcfile_read() {
         while (tvk_readline_within(fd, line, budget) > 0) {
             for (const tvk_rc_key& key : tvk_rc_keys) {
                 if (tvk_rc_value(key, line, tvk_state.*key.read))
-                    tvk_state.*key.found = 1;
+                    tvk_state.*key.found = true;
             }
         }
     } else {
-        tvk_state.rc_locked = 1;
+        tvk_state.rc_locked = true;
     }
     close(fd);
 }

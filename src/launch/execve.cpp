@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "core/state.h"
-#include "files/home.h"
 #include "files/log.h"
+#include "files/trust.h"
 #include "launch/launch.h"
 #include "report/abort.h"
 

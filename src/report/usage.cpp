@@ -12,8 +12,8 @@
 
 #include "build.h"
 #include "core/state.h"
-#include "files/home.h"
 #include "files/log.h"
+#include "files/trust.h"
 #include "report/report.h"
 
 namespace {
@@ -153,8 +153,7 @@ nl_catd tvk_catalog_open(const char* path) {
         tvk_format(self, "/proc/self/fd/%i", fd);
         catalog = catopen(self, NL_CAT_LOCALE);
     }
-    if (fd != -1)
-        close(fd);
+    close(fd);
     return catalog;
 }
 

@@ -2,9 +2,9 @@
 #include <unistd.h>
 
 #include "core/state.h"
-#include "files/home.h"
 #include "files/log.h"
 #include "files/primitives.h"
+#include "files/trust.h"
 #include "report/abort.h"
 #include "resolve/resolve.h"
 

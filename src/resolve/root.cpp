@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "core/state.h"
-#include "files/home.h"
 #include "files/primitives.h"
+#include "files/trust.h"
 #include "report/abort.h"
 #include "resolve/resolve.h"
 

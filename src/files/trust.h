@@ -1,6 +1,7 @@
-// Where the per-user files may be used, and how files are opened. Each check
-// is made on the descriptor that is then used, never on a name opened again,
-// so a link swapped in between can redirect nothing.
+// What the launcher may open: directories nobody else can write, the per-user
+// files under a trusted home, regular files without blocking. Each check is
+// made on the descriptor that is then used, never on a name opened again, so
+// a link swapped in between can redirect nothing.
 #pragma once
 
 #include "core/text.h"

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "files/home.h"
 #include "files/primitives.h"
+#include "files/trust.h"
 
 namespace {
 
@@ -57,8 +57,9 @@ int tvk_home_directory(const char* name, bool create) {
     return dir;
 }
 
-// Moves place to where the link in its place points; false when it may not.
-bool tvk_follow_link(tvk_place& place, std::string_view target) {
+// Moves place to where the link in its place points; its directory is -1
+// when it may not go there.
+void tvk_follow_link(tvk_place& place, std::string_view target) {
     const std::size_t slash = target.rfind('/');
     tvk_text directory;
     tvk_copy(directory, slash == std::string_view::npos ? "." : tvk_head(target, slash + 1));
@@ -66,7 +67,6 @@ bool tvk_follow_link(tvk_place& place, std::string_view target) {
     const int next = tvk_open_owned(place.dir, directory, false);
     close(place.dir);
     place.dir = next;
-    return next != -1;
 }
 
 } // namespace
@@ -84,18 +84,17 @@ tvk_place_found tvk_home_place(tvk_place& place, const char* name, bool create) 
     if (place.dir == -1)
         return tvk_place_found::no_directory;
     tvk_copy(place.name, name);
-    for (int hop = 0;; ++hop) {
+    // A directory of -1 fails readlinkat with EBADF: refused.
+    for (int hop = 0; hop <= link_hops_max; ++hop) {
         tvk_text target;
         const ssize_t length = readlinkat(place.dir, place.name, target, sizeof target);
         if (length == -1 && (errno == EINVAL || errno == ENOENT))
             return tvk_place_found::yes; // no link, or no file yet
-        if (length == -1 || static_cast<std::size_t>(length) >= sizeof target ||
-            hop == link_hops_max ||
-            !tvk_follow_link(place, std::string_view(target, static_cast<std::size_t>(length))))
+        if (length == -1 || static_cast<std::size_t>(length) == sizeof target)
             break;
+        tvk_follow_link(place, std::string_view(target, static_cast<std::size_t>(length)));
     }
-    if (place.dir != -1)
-        close(place.dir);
+    close(place.dir);
     return tvk_place_found::link_refused;
 }
 
