@@ -46,11 +46,11 @@ template <std::size_t N> bool tvk_append(char (&dst)[N], std::string_view src) {
     return tvk_copy_n(dst + used, N - used, src);
 }
 
-__attribute__((format(printf, 3, 0))) inline bool tvk_vformat_n(char* dst, std::size_t size,
+// printf into size bytes at dst, cut to fit.
+__attribute__((format(printf, 3, 0))) inline void tvk_vformat_n(char* dst, std::size_t size,
                                                                 const char* format, va_list args) {
     dst[0] = '\0'; // so left, should the call fail
-    const int n = std::vsnprintf(dst, size, format, args);
-    return static_cast<std::size_t>(n) < size; // a failure, below 0, turns huge: no fit
+    std::vsnprintf(dst, size, format, args);
 }
 
 // printf into a fixed buffer, cut to fit.

@@ -11,11 +11,6 @@ namespace {
 
 constexpr char debug_prefix[] = "tvkcombo:";
 
-// A line cut to the limit still ends as every log line does, in a newline.
-void tvk_cut_line(tvk_text& line) {
-    line[tvk_text_size - 2] = '\n';
-}
-
 void tvk_debug_closed() {
     tvk_state.debug_fd = 0;
     tvk_state.debug_on = false;
@@ -50,8 +45,10 @@ void tvk_debug(const char* text) {
     if (!tvk_state.debug_on)
         return;
     tvk_text line;
+    // A line cut to the limit still ends as every log line does, in a newline.
+    // A text cut before it came here, formatted or joined, is too long for one.
     if (!(tvk_copy(line, debug_prefix) && tvk_append(line, text)))
-        tvk_cut_line(line);
+        line[tvk_text_size - 2] = '\n';
     tvk_writestr(tvk_state.debug_fd, line);
 }
 
@@ -61,8 +58,7 @@ void tvk_debugf(const char* format, ...) {
     tvk_text text;
     va_list args;
     va_start(args, format);
-    if (!tvk_vformat_n(text, sizeof text, format, args))
-        tvk_cut_line(text);
+    tvk_vformat_n(text, sizeof text, format, args);
     va_end(args);
     tvk_debug(text);
 }
@@ -71,8 +67,9 @@ void tvk_debug_value(const char* head, const char* value) {
     if (!tvk_state.debug_on)
         return;
     tvk_text text;
-    if (!(tvk_copy(text, head) && tvk_append(text, value) && tvk_append(text, "\n")))
-        tvk_cut_line(text);
+    tvk_copy(text, head);
+    tvk_append(text, value);
+    tvk_append(text, "\n");
     tvk_debug(text);
 }
 

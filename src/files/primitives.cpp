@@ -47,7 +47,7 @@ int tvk_readline(int fd, char* buffer, unsigned max) {
         const ssize_t got = read(fd, &byte, 1);
         if (got != 1) {
             if (n == 0)
-                return got == 0 ? 0 : -1;
+                return static_cast<int>(got); // 0 at the end, -1 on a failure
             break;
         }
         buffer[n++] = byte;
