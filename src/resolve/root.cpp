@@ -37,14 +37,12 @@ bool tvk_executable_file(const char* path) {
 // when the tree's top and the directories the overlay is loaded from are
 // ones nobody else can have written.
 bool tvk_root_check(const char* dir, bool from_cwd) {
+    // A step that fails leaves -1, on which every later one fails too.
     const int root =
         openat(AT_FDCWD, dir[0] == '\0' ? "/" : dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (root == -1)
-        return false;
     const bool safe =
         !from_cwd || (tvk_directory_trusted(root, ".") && tvk_directory_trusted(root, "bin") &&
                       tvk_directory_trusted(root, "lib"));
-    // A step that fails leaves -1, on which every later one fails too.
     const int ver = safe ? openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
     close(root);
     const int fd = tvk_open_regular(ver, "tvkcombo", 0);
