@@ -146,8 +146,11 @@ struct World {
         const std::string file = colon < eq ? path(word.substr(colon + 1, eq - colon - 1)) : "";
         const std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
         const std::string nls = path("opt/tovrek/nls");
+        // Byte 0 (w) or bytes 1 on (r), held till the end: a lock of the whole file meets both.
         struct flock lock {};
-        lock.l_type = value == "w" ? F_WRLCK : F_RDLCK;
+        lock.l_type = value == "w" ? F_WRLCK : F_RDLCK, lock.l_start = value != "w",
+        lock.l_len = value == "w";
+        const int mode = value == "w" ? O_WRONLY | O_CREAT : O_RDONLY; // of the file to lock
         const std::map<std::string, std::function<void()>> verbs = {
             {"cwd", [&] { cwd = path(value); }},
             {"exe", [&] { exe = argv0 = path(value); }},
@@ -173,12 +176,7 @@ struct World {
             {"mv", [&] { fs::rename(file, path(value)); }},
             {"p", [&] { EXPECT_EQ(mkfifo(file.c_str(), 0644), 0); }},
             {"c", [&] { EXPECT_EQ(mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0); }},
-            // A record lock held by this process until it ends, in the way of the launcher's.
-            {"lock",
-             [&] {
-                 const int mode = value == "w" ? O_WRONLY | O_CREAT : O_RDONLY;
-                 EXPECT_EQ(fcntl(open(file.c_str(), mode, 0600), F_SETLK, &lock), 0) << file;
-             }},
+            {"lock", [&] { EXPECT_EQ(fcntl(open(file.c_str(), mode, 0600), F_SETLK, &lock), 0); }},
             // Compiled in an ISO-8859-1 locale, where any byte is a character.
             {"cat", [&] {
                  const std::string gencat =

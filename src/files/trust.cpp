@@ -88,9 +88,12 @@ tvk_place_found tvk_home_place(tvk_place& place, const char* name, bool create) 
     for (int hop = 0; hop <= link_hops_max; ++hop) {
         tvk_text target;
         const ssize_t length = readlinkat(place.dir, place.name, target, sizeof target);
-        if (length == -1 && (errno == EINVAL || errno == ENOENT))
-            return tvk_place_found::yes; // no link, or no file yet
-        if (length == -1 || static_cast<std::size_t>(length) == sizeof target)
+        if (length == -1) {
+            if (errno == EINVAL || errno == ENOENT)
+                return tvk_place_found::yes; // no link, or no file yet
+            break;
+        }
+        if (static_cast<std::size_t>(length) == sizeof target)
             break;
         tvk_follow_link(place, std::string_view(target, static_cast<std::size_t>(length)));
     }
