@@ -28,10 +28,6 @@ char top[] = "/tmp/tvkfuzz-XXXXXX";
 char text[8192];
 char* vector[8192];
 
-void remove_top() {
-    std::filesystem::remove_all(top);
-}
-
 } // namespace
 
 // In place of the abort report, which would end the process.
@@ -40,8 +36,8 @@ void tvk_abort(int code) {
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    CHECK(mkdtemp(top) && !std::atexit(remove_top) && !chdir(top) && !setenv("HOME", top, 1) &&
-          !mkdir(".tovrek", 0700));
+    CHECK(mkdtemp(top) && !std::atexit([] { std::filesystem::remove_all(top); }) && !chdir(top) &&
+          !setenv("HOME", top, 1) && !mkdir(".tovrek", 0700));
     return 0;
 }
 
