@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include "files/primitives.h"
 #include "files/trust.h"
