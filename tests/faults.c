@@ -4,12 +4,15 @@
 // errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when a
 // run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before the
 // first open or lock of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files the
-// launcher writes. TVK_WIDE=1 makes standard output wide-oriented. All leave the environment.
+// launcher writes. TVK_WIDE=1 makes standard output wide-oriented. TVK_SPOIL=<file> zeroes the
+// plane size of that catalog right before catopen; TVK_NOPROC=1 makes catopen fail on what /proc
+// names, as without /proc. All leave the environment.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <nl_types.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdint.h>
@@ -20,9 +23,9 @@
 #include <unistd.h>
 #include <wchar.h>
 
-static char name[16], error[16], part[256], mark[4096], swap[3][4096];
+static char name[16], error[16], part[256], mark[4096], swap[3][4096], spoil[4096];
 static unsigned long nth, calls;
-static int fault_errno;
+static int fault_errno, noproc;
 
 __attribute__((constructor)) static void setup(void) {
     const char* fault = getenv("TVK_FAULT");
@@ -39,8 +42,10 @@ __attribute__((constructor)) static void setup(void) {
     if (getenv("TVK_SWAP") != NULL)
         sscanf(getenv("TVK_SWAP"), "%4095[^:]:%4095[^:]:%4095s", swap[0], swap[1], swap[2]);
     snprintf(mark, sizeof mark, "%s", getenv("TVK_FAULT_MARK") ? getenv("TVK_FAULT_MARK") : "");
+    snprintf(spoil, sizeof spoil, "%s", getenv("TVK_SPOIL") ? getenv("TVK_SPOIL") : "");
+    noproc = getenv("TVK_NOPROC") != NULL;
     unsetenv("TVK_WIDE"), unsetenv("TVK_FAULT"), unsetenv("TVK_FAULT_MARK"), unsetenv("TVK_SWAP"),
-        unsetenv("TVK_FSIZE");
+        unsetenv("TVK_FSIZE"), unsetenv("TVK_SPOIL"), unsetenv("TVK_NOPROC");
 }
 
 // A call counts when it is of the named function and, with a part given, on a path holding it:
@@ -105,4 +110,12 @@ int fcntl(int fd, int command, ...) {
     va_end(rest);
     swapped(path_of(fd, &link));
     return fails("fcntl", fd, NULL) ? -1 : NEXT(fcntl)(fd, command, argument);
+}
+nl_catd catopen(const char* path, int flag) {
+    const int fd = spoil[0] != '\0' ? NEXT(openat)(AT_FDCWD, spoil, O_WRONLY) : -1;
+    if (spoil[0] != '\0' && (fd == -1 || pwrite(fd, "\0\0\0\0", 4, 4) != 4 || close(fd) != 0))
+        abort();
+    if (noproc && strncmp(path, "/proc/", 6) == 0)
+        return errno = ENOENT, (nl_catd)-1;
+    return NEXT(catopen)(path, flag);
 }

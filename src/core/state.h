@@ -46,6 +46,7 @@ struct tvk_record {
     bool opt_usage;
     bool opt_version;
     bool opt_version_exit; // --version: the version report, then exit
+    bool opt_diagnose;     // --diagnose: report what a launch would do, do nothing
     bool opt_locale;
     bool cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
     bool opt_root;
@@ -53,7 +54,8 @@ struct tvk_record {
     bool rc_has_locale;
     bool rc_has_root;
     bool rc_has_spell;
-    bool rc_locked; // another process held the rc file: this run does not rewrite it
+    bool rc_locked;      // another process held the rc file: this run does not rewrite it
+    bool rc_read_failed; // nor when a read of it failed
     int root_source;
     int locale_source;
     int language_source;
@@ -89,6 +91,7 @@ struct tvk_record {
     tvk_text cmdline_locale;
     tvk_text cmdline_root;
     tvk_text found_path;
+    tvk_text why; // the last reason a check refused, kept only for --diagnose
 };
 
 extern tvk_record tvk_state;

@@ -98,3 +98,29 @@ struct tvk_tokens {
         return true;
     }
 };
+
+// Splits a path into the directory that holds its last entry, slash kept
+// ("." for a name alone), and that entry's name, which it returns.
+inline std::string_view tvk_split_path(tvk_text& directory, std::string_view path) {
+    const std::size_t slash = path.rfind('/');
+    tvk_copy(directory, slash == std::string_view::npos ? "." : tvk_head(path, slash + 1));
+    return tvk_tail(path, slash + 1); // no slash: npos + 1 is 0, the whole path
+}
+
+// Walks the elements of a colon-separated list such as PATH: a leading, a
+// trailing or a doubled ":" gives an empty one.
+struct tvk_elements {
+    std::string_view rest;
+    bool done = false;
+
+    bool next(std::string_view& element) {
+        if (done)
+            return false;
+        const std::size_t colon = rest.find(':');
+        element = tvk_head(rest, colon);
+        done = colon == std::string_view::npos;
+        if (!done)
+            rest.remove_prefix(colon + 1);
+        return true;
+    }
+};

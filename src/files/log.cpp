@@ -1,6 +1,8 @@
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdarg>
+#include <utility>
 
 #include "core/state.h"
 #include "files/log.h"
@@ -11,29 +13,32 @@ namespace {
 
 constexpr char debug_prefix[] = "tvkcombo:";
 
-void tvk_debug_closed() {
-    tvk_state.debug_fd = 0;
-    tvk_state.debug_on = false;
-}
-
 } // namespace
 
 void tvk_debug_on() {
     tvk_place place;
+    // Every way out leaves the log closed, as it was.
     if (tvk_home_place(place, "tvkcombo.log", true) != tvk_place_found::yes) {
         tvk_debug("tvk_debug_on:debug directory failure.\n");
-        tvk_debug_closed();
         return;
     }
+    // The log takes the lowest free number, which TOVREK_DEBUG tells the
+    // overlay: the directory held while it is opened must not be the one
+    // to take it.
+    int above = fcntl(place.dir, F_DUPFD_CLOEXEC, 0);
+    if (above > place.dir)
+        std::swap(above, place.dir);
+    if (above != -1)
+        close(above);
     bool refused = false;
     const int fd = tvk_open_locked(place, &refused);
     close(place.dir);
+    if (fd == -1)
+        return;
     // Emptied only under the lock, so a refused run never destroys the
-    // log that another run or its overlay is still writing. No descriptor
-    // (-1) fails here as well.
+    // log that another run or its overlay is still writing.
     if (ftruncate(fd, 0) != 0) {
         close(fd);
-        tvk_debug_closed();
         return;
     }
     tvk_state.debug_fd = fd;
@@ -78,5 +83,6 @@ void tvk_debug_off() {
         return;
     tvk_debug("tvk_debug:debugging turned off!\n");
     close(tvk_state.debug_fd);
-    tvk_debug_closed();
+    tvk_state.debug_fd = 0;
+    tvk_state.debug_on = false;
 }

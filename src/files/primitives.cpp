@@ -74,5 +74,14 @@ int tvk_readline_within(int fd, tvk_text& line, std::size_t& budget) {
     if (got <= 0)
         return got;
     budget -= static_cast<std::size_t>(got);
-    return budget == 0 && line[got - 1] != '\n' ? 0 : got;
+    if (line[got - 1] == '\n')
+        return got;
+    if (budget == 0)
+        return 0;
+    if (static_cast<std::size_t>(got) == max)
+        return got; // a piece of a longer line
+    // Short of its room and of a newline: the end of the file, or a read
+    // that failed, which one more read tells apart.
+    char byte;
+    return read(fd, &byte, 1) == 0 ? got : -1;
 }

@@ -60,15 +60,20 @@ bool tvk_rc_value(const tvk_rc_key& key, const char* line, tvk_text& value) {
     return true;
 }
 
-// A value with a blank, "=" or newline in it, or too long for one line of
-// the reader, would come back as another value, or as a line of its own:
-// its line is left out, and the next run finds no value for that key.
+// A line of key's, without its newline. A value with a blank, "=" or
+// newline in it, or too long for one line of the reader, would come back as
+// another value, or as a line of its own: its line is left out, and the next
+// run finds no value for that key. A newline that is the 1024th byte comes
+// back as an empty line of its own, which carries nothing.
 bool tvk_rc_line(const tvk_rc_key& key, tvk_text& line) {
     const char* value = tvk_state.*key.value;
+    if (!(tvk_copy(line, key.name) && tvk_append(line, " = ") && tvk_append(line, value)))
+        return false;
+    tvk_text read; // what the reader takes for the line: at most 1023 bytes
+    tvk_copy(read, line);
+    tvk_append(read, "\n");
     tvk_text back;
-    return tvk_copy(line, key.name) && tvk_append(line, " = ") && tvk_append(line, value) &&
-           tvk_append(line, "\n") && tvk_rc_value(key, line, back) &&
-           std::string_view(back) == value;
+    return tvk_rc_value(key, read, back) && std::string_view(back) == value;
 }
 
 bool tvk_write_lines(int fd) {
@@ -76,7 +81,7 @@ bool tvk_write_lines(int fd) {
     for (const tvk_rc_key& key : tvk_rc_keys) {
         tvk_text line;
         if (tvk_rc_line(key, line))
-            written = tvk_writestr(fd, line) != -1 && written;
+            written = tvk_writestr(fd, line) != -1 && tvk_writestr(fd, "\n") != -1 && written;
     }
     return written;
 }
@@ -128,11 +133,14 @@ bool tvk_rcfile_unchanged() {
 int tvk_rcfile_lock(const tvk_place& place) {
     bool refused = false;
     const int fd = tvk_open_locked(place, &refused);
-    if (tvk_rcfile_current(place, fd)) // never -1
+    if (fd == -1) {
+        tvk_debug(refused ? "tvk_rcfile_write:cannot lock.\n" : "tvk_rcfile_write:cannot open.\n");
+        return -1;
+    }
+    if (tvk_rcfile_current(place, fd))
         return fd;
     close(fd);
-    tvk_debug(refused || fd != -1 ? "tvk_rcfile_write:cannot lock.\n"
-                                  : "tvk_rcfile_write:cannot open.\n");
+    tvk_debug("tvk_rcfile_write:cannot lock.\n");
     return -1;
 }
 
@@ -146,18 +154,22 @@ void tvk_rcfile_read() {
     close(place.dir);
     if (fd == -1)
         return;
-    if (tvk_lock_read(fd) == 0) {
-        tvk_text line;
-        std::size_t budget = rcfile_read_max;
-        while (tvk_readline_within(fd, line, budget) > 0) {
-            for (const tvk_rc_key& key : tvk_rc_keys) {
-                if (tvk_rc_value(key, line, tvk_state.*key.read))
-                    tvk_state.*key.found = true;
-            }
-        }
-    } else {
+    if (tvk_lock_read(fd) != 0) {
         tvk_state.rc_locked = true;
+        close(fd);
+        return;
     }
+    tvk_text line;
+    std::size_t budget = rcfile_read_max;
+    int got;
+    while ((got = tvk_readline_within(fd, line, budget)) > 0) {
+        for (const tvk_rc_key& key : tvk_rc_keys) {
+            if (tvk_rc_value(key, line, tvk_state.*key.read))
+                tvk_state.*key.found = true;
+        }
+    }
+    // The lines before a failed read count; the file, read in part, is kept.
+    tvk_state.rc_read_failed = got == -1;
     close(fd);
 }
 
@@ -167,8 +179,9 @@ void tvk_rcfile_write() {
         return;
     }
     // Settings this run could not read are not its to replace.
-    if (tvk_state.rc_locked) {
-        tvk_debug("tvk_rcfile_write:cannot lock.\n");
+    if (tvk_state.rc_locked || tvk_state.rc_read_failed) {
+        tvk_debug(tvk_state.rc_locked ? "tvk_rcfile_write:cannot lock.\n"
+                                      : "tvk_rcfile_write:read failure.\n");
         return;
     }
     tvk_place place;

@@ -1,37 +1,165 @@
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
+#include "core/state.h"
+#include "core/why.h"
 #include "files/primitives.h"
 #include "files/trust.h"
 
 namespace {
 
 constexpr char home_directory[] = ".tovrek";
-// A link to a link to ... : a chain this long is no dotfile set-up.
+// A link to a link to ... in place of a per-user file: a chain this long is
+// no dotfile set-up.
 constexpr int link_hops_max = 8;
+// As many links as the kernel follows in one lookup.
+constexpr int way_links_max = 40;
+
+bool tvk_owner_trusted(const struct stat& info, bool root_may_own) {
+    static uid_t euid = static_cast<uid_t>(-1); // asked once: no set-id program changes it
+    if (euid == static_cast<uid_t>(-1))
+        euid = geteuid();
+    return info.st_uid == euid || (root_may_own && info.st_uid == 0);
+}
 
 // Owned by the effective user (or by root, where root_may_own) and writable
 // by no one else: nobody else can have planted or swapped what is inside.
-bool tvk_owned(int fd, bool root_may_own) {
-    struct stat info;
-    if (fstat(fd, &info) != 0) // a directory: it was opened as one
-        return false;
-    const bool owner = info.st_uid == geteuid() || (root_may_own && info.st_uid == 0);
-    return owner && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+// goal: what the directory is on the way to, for the diagnosis.
+bool tvk_owned(const char* name, const struct stat& info, bool root_may_own,
+               const char* goal = nullptr) {
+    const char* rule = !tvk_owner_trusted(info, root_may_own) ? "owned by another user"
+                       : (info.st_mode & S_IWOTH) != 0        ? "writable by others"
+                       : (info.st_mode & S_IWGRP) != 0        ? "writable by its group"
+                                                              : nullptr;
+    return rule == nullptr ||
+           tvk_refused("%s (owner %u, mode %04o) is %s%s%s", name,
+                       static_cast<unsigned>(info.st_uid),
+                       static_cast<unsigned>(info.st_mode & 07777), rule,
+                       goal != nullptr ? ", on the way to " : "", goal != nullptr ? goal : "");
 }
 
-// The directory at path, open, when it passes the test; otherwise -1.
-int tvk_open_owned(int at, const char* path, bool root_may_own) {
-    const int fd = openat(at, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd != -1 && !tvk_owned(fd, root_may_own)) {
-        close(fd);
-        return -1;
+// A walk along a way: the directory it stands in, open, and what is left.
+struct tvk_walk {
+    int dir;
+    struct stat info;
+    tvk_text rest;
+    std::size_t at;  // where in rest the next entry begins
+    tvk_text walked; // the path of dir, kept only for the diagnosis
+    const char* goal;
+};
+
+// What joins an entry to the path walked: nothing after "/".
+const char* tvk_walk_separator(const tvk_walk& walk) {
+    return std::string_view(walk.walked).ends_with('/') ? "" : "/";
+}
+
+// Moves the walk to dir, whose status info holds, or which it asks for.
+bool tvk_walk_to(tvk_walk& walk, int dir, std::string_view walked,
+                 const struct stat* info = nullptr) {
+    if (walk.dir != -1)
+        close(walk.dir);
+    walk.dir = dir;
+    if (tvk_state.opt_diagnose) {
+        if (walked.starts_with('/'))
+            walk.walked[0] = '\0';
+        else
+            tvk_append(walk.walked, tvk_walk_separator(walk));
+        tvk_append(walk.walked, walked);
     }
-    return fd;
+    if (info != nullptr)
+        walk.info = *info;
+    return dir != -1 && (info != nullptr || fstat(dir, &walk.info) == 0);
+}
+
+// A directory a way passes through, judged with the entry it goes on to: in
+// a sticky directory only that entry's owner can move or replace it.
+bool tvk_way_passes(const char* name, const struct stat& dir, const struct stat& next,
+                    const char* goal) {
+    const mode_t mode = dir.st_mode;
+    if ((mode & (S_IWGRP | S_IWOTH)) == 0 || (mode & S_ISVTX) == 0 || !tvk_owner_trusted(dir, true))
+        return tvk_owned(name, dir, true, goal);
+    return tvk_owner_trusted(next, true) ||
+           tvk_refused("%s (mode %04o) is shared, and what it holds on the way to %s is "
+                       "another user's (owner %u)",
+                       name, static_cast<unsigned>(mode & 07777), goal,
+                       static_cast<unsigned>(next.st_uid));
+}
+
+// Goes on where the link points, from "/" or from the directory that holds
+// it, and then on with the rest of the path.
+bool tvk_way_link(tvk_walk& walk, int link) {
+    tvk_text target;
+    const ssize_t length = readlinkat(link, "", target, sizeof target - 1);
+    if (length <= 0 || static_cast<std::size_t>(length) == sizeof target - 1)
+        return tvk_refused("a link on the way to %s is too long", walk.goal);
+    target[length] = '\0';
+    if (!(tvk_append(target, "/") && tvk_append(target, tvk_tail(walk.rest, walk.at))))
+        return tvk_refused("the way to %s is too long", walk.goal);
+    tvk_copy(walk.rest, target);
+    walk.at = 0;
+    return target[0] != '/' || tvk_walk_to(walk, openat(AT_FDCWD, "/", O_PATH | O_CLOEXEC), "/");
+}
+
+// One entry further along, opened without following it.
+bool tvk_way_step(tvk_walk& walk, const char* entry, int& links) {
+    const int fd = openat(walk.dir, entry, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    struct stat next;
+    if (fd == -1 || fstat(fd, &next) != 0) {
+        const int error = errno;
+        if (fd != -1)
+            close(fd);
+        return tvk_refused("%s%s%s: %s", walk.walked, tvk_walk_separator(walk), entry,
+                           std::strerror(error));
+    }
+    bool passed = tvk_way_passes(walk.walked, walk.info, next, walk.goal);
+    if (passed && S_ISDIR(next.st_mode))
+        return tvk_walk_to(walk, fd, entry, &next);
+    if (passed && S_ISLNK(next.st_mode))
+        passed = ++links <= way_links_max
+                     ? tvk_way_link(walk, fd)
+                     : tvk_refused("too many links on the way to %s", walk.goal);
+    else if (passed)
+        passed =
+            tvk_refused("%s%s%s is no directory", walk.walked, tvk_walk_separator(walk), entry);
+    close(fd);
+    return passed;
+}
+
+// Walks what is left of the path; false as soon as a step fails.
+bool tvk_way_walk(tvk_walk& walk) {
+    int links = 0;
+    for (;;) {
+        const std::string_view rest = tvk_tail(walk.rest, walk.at);
+        const std::size_t start = rest.find_first_not_of('/');
+        if (start == std::string_view::npos)
+            return true;
+        const std::string_view name =
+            tvk_head(tvk_tail(rest, start), rest.find('/', start) - start);
+        walk.at += start + name.size();
+        tvk_text entry;
+        tvk_copy(entry, name);
+        if (name != "." && !tvk_way_step(walk, entry, links))
+            return false;
+    }
+}
+
+// Starts a walk of a relative path in the working directory, whose own way
+// is walked first from "/" along the path getcwd gives.
+bool tvk_walk_cwd(tvk_walk& walk, const char* path) {
+    struct stat here;
+    if (getcwd(walk.rest, sizeof walk.rest) == nullptr || stat(".", &here) != 0)
+        return tvk_refused("the way to the working directory cannot be read: %s",
+                           std::strerror(errno));
+    if (!tvk_walk_to(walk, openat(AT_FDCWD, "/", O_PATH | O_CLOEXEC), "/") || !tvk_way_walk(walk))
+        return false;
+    if (walk.info.st_dev != here.st_dev || walk.info.st_ino != here.st_ino)
+        return tvk_refused("the working directory is no longer at %s", walk.walked);
+    walk.at = 0;
+    return tvk_copy(walk.rest, path);
 }
 
 // $HOME/.tovrek, open, or -1. Someone else's home (root keeping a user's
@@ -46,32 +174,76 @@ int tvk_home_directory(const char* name, bool create) {
     if (!(tvk_copy(path, home) && tvk_append(path, "/") && tvk_append(path, home_directory) &&
           tvk_append(path, "/") && tvk_append(path, name)))
         return -1;
-    const int home_fd = tvk_open_owned(AT_FDCWD, home, true);
+    struct stat info;
+    const int home_fd = tvk_way_open(AT_FDCWD, home, info);
     if (home_fd == -1)
         return -1;
-    if (create)
-        mkdirat(home_fd, home_directory, 0700);
-    const int dir = tvk_open_owned(home_fd, home_directory, false);
+    int dir = -1;
+    if (tvk_owned(home, info, true)) {
+        if (create)
+            mkdirat(home_fd, home_directory, 0700);
+        dir = tvk_way_open(home_fd, home_directory, info);
+    }
     close(home_fd);
+    if (dir != -1 && !tvk_owned(home_directory, info, false)) {
+        close(dir);
+        return -1;
+    }
     return dir;
 }
 
-// Moves place to where the link in its place points; its directory is -1
+// Moves place to where the link in its place points: its directory is -1
 // when it may not go there.
 void tvk_follow_link(tvk_place& place, std::string_view target) {
-    const std::size_t slash = target.rfind('/');
     tvk_text directory;
-    tvk_copy(directory, slash == std::string_view::npos ? "." : tvk_head(target, slash + 1));
-    tvk_copy(place.name, slash == std::string_view::npos ? target : tvk_tail(target, slash + 1));
-    const int next = tvk_open_owned(place.dir, directory, false);
+    tvk_copy(place.name, tvk_split_path(directory, target));
+    struct stat info;
+    int next = tvk_way_open(place.dir, directory, info);
+    if (next != -1 && !tvk_owned(directory, info, false)) {
+        close(next);
+        next = -1;
+    }
     close(place.dir);
     place.dir = next;
 }
 
 } // namespace
 
+int tvk_way_open(int at, const char* path, struct stat& info) {
+    tvk_walk walk;
+    walk.dir = -1;
+    walk.at = 0;
+    walk.walked[0] = '\0';
+    walk.goal = path;
+    bool walked;
+    if (path[0] == '/')
+        walked = tvk_walk_to(walk, openat(AT_FDCWD, "/", O_PATH | O_CLOEXEC), "/") &&
+                 tvk_copy(walk.rest, path);
+    else if (at == AT_FDCWD)
+        walked = tvk_walk_cwd(walk, path);
+    else
+        walked = tvk_walk_to(walk, openat(at, ".", O_PATH | O_CLOEXEC), ".") &&
+                 tvk_copy(walk.rest, path);
+    if (!(walked && tvk_way_walk(walk))) {
+        if (walk.dir != -1)
+            close(walk.dir);
+        return -1;
+    }
+    info = walk.info;
+    return walk.dir;
+}
+
+int tvk_trusted_open(int at, const char* path) {
+    struct stat info;
+    const int fd = tvk_way_open(at, path, info);
+    if (fd == -1 || tvk_owned(path, info, true))
+        return fd;
+    close(fd);
+    return -1;
+}
+
 bool tvk_directory_trusted(int at, const char* path) {
-    const int fd = tvk_open_owned(at, path, true);
+    const int fd = tvk_trusted_open(at, path);
     if (fd == -1)
         return false;
     close(fd);
@@ -83,18 +255,16 @@ tvk_place_found tvk_home_place(tvk_place& place, const char* name, bool create) 
     if (place.dir == -1)
         return tvk_place_found::no_directory;
     tvk_copy(place.name, name);
-    // A directory of -1 fails readlinkat with EBADF: refused.
     for (int hop = 0; hop <= link_hops_max; ++hop) {
         tvk_text target;
         const ssize_t length = readlinkat(place.dir, place.name, target, sizeof target);
-        if (length == -1) {
-            if (errno == EINVAL || errno == ENOENT)
-                return tvk_place_found::yes; // no link, or no file yet
-            break;
-        }
-        if (static_cast<std::size_t>(length) == sizeof target)
+        if (length == -1 && (errno == EINVAL || errno == ENOENT))
+            return tvk_place_found::yes; // no link, or no file yet
+        if (length == -1 || static_cast<std::size_t>(length) == sizeof target)
             break;
         tvk_follow_link(place, std::string_view(target, static_cast<std::size_t>(length)));
+        if (place.dir == -1)
+            return tvk_place_found::link_refused;
     }
     close(place.dir);
     return tvk_place_found::link_refused;
@@ -119,8 +289,27 @@ int tvk_open_locked(const tvk_place& place, bool* refused) {
 
 int tvk_open_regular(int at, const char* path, int flags) {
     const int fd = openat(at, path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | flags);
+    if (fd == -1)
+        return -1;
     struct stat info;
-    if (fd == -1 || (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)))
+    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        return fd;
+    close(fd);
+    return -1;
+}
+
+int tvk_open_owned_file(const char* path) {
+    tvk_text directory;
+    const char* name = tvk_split_path(directory, path).data(); // the end of path: NUL-terminated
+    struct stat dir_info;
+    const int dir = tvk_way_open(AT_FDCWD, directory, dir_info);
+    if (dir == -1)
+        return -1;
+    const int fd = tvk_open_regular(dir, name, 0);
+    close(dir);
+    struct stat info;
+    if (fd == -1 || (fstat(fd, &info) == 0 && tvk_owned(path, info, true) &&
+                     tvk_way_passes(directory, dir_info, info, path)))
         return fd;
     close(fd);
     return -1;

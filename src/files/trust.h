@@ -1,14 +1,27 @@
-// What the launcher may open: directories nobody else can write, the per-user
-// files under a trusted home, regular files without blocking. Each check is
-// made on the descriptor that is then used, never on a name opened again, so
-// a link swapped in between can redirect nothing.
+// What the launcher may open. A directory is judged by its whole way: every
+// directory the kernel searches to reach it from "/", those that hold a link
+// met on the way and the way to that link's target included. Each step is
+// opened on the descriptor of the one before, never by a name looked up
+// again, so nothing swapped in between can redirect the walk.
 #pragma once
+
+#include <sys/stat.h>
 
 #include "core/text.h"
 
-// A directory owned by the effective user or by root and writable by no one
-// else, so that nobody else can have put anything in it. at: a directory
-// descriptor, or AT_FDCWD.
+// Opens the directory that path names from at (a directory descriptor whose
+// own way is safe, or AT_FDCWD for the working directory, whose way is then
+// judged too), when every directory on the way is owned by root or the
+// effective user and writable by neither group nor others; a sticky one that
+// others may write passes when the entry the way goes on to is owned by root
+// or the effective user too. The directory itself is not judged: it keeps the
+// rule of its use. Returns an O_PATH descriptor, its status in info, or -1.
+int tvk_way_open(int at, const char* path, struct stat& info);
+
+// A directory on a safe way that is owned by the effective user or by root
+// and writable by no one else: nobody else can have put anything in it.
+// Opened as tvk_way_open does, or -1.
+int tvk_trusted_open(int at, const char* path);
 bool tvk_directory_trusted(int at, const char* path);
 
 // A per-user file: the directory that holds it and its name there.
@@ -18,12 +31,12 @@ struct tvk_place {
 };
 enum class tvk_place_found { yes, no_directory, link_refused };
 // The place of $HOME/.tovrek/<name>. The files may be used only when HOME is
-// trusted and $HOME/.tovrek (made 0700 first when create and missing) is a
-// directory of the effective user that no one else can write; HOME unset,
-// empty, too long for the file's path, or not trusted counts as no directory.
-// A link in place of the file is followed into the directory it names when
-// that directory passes the same test as .tovrek. When found, place.dir is
-// open and the caller closes it.
+// a trusted directory and $HOME/.tovrek (made 0700 first when create and
+// missing) is a directory of the effective user that no one else can write,
+// both on safe ways; HOME unset, too long for the file's path, or not trusted
+// counts as no directory. A link in place of the file is followed when the
+// directory it names passes the same tests as .tovrek. When found, place.dir
+// is open and the caller closes it.
 tvk_place_found tvk_home_place(tvk_place& place, const char* name, bool create);
 
 // Opens a per-user file for writing (created 0600, not truncated, no link
@@ -35,3 +48,6 @@ int tvk_open_locked(const tvk_place& place, bool* refused);
 // regular file: a device or a FIFO in its place could feed lines without end
 // or stall the run. flags are added to the open's. Returns the descriptor or -1.
 int tvk_open_regular(int at, const char* path, int flags);
+// A file that nobody but root and the effective user can have written, open
+// for reading, reached on a safe way; -1 otherwise.
+int tvk_open_owned_file(const char* path);

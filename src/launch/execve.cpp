@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "core/state.h"
 #include "files/log.h"
@@ -77,44 +78,57 @@ bool tvk_loader_path(const tvk_loader& loader) {
     return tvk_append(path, tvk_overlay_stem(loader.name)) && tvk_append(path, ".ovl");
 }
 
-bool tvk_trusted(std::string_view directory) {
-    tvk_text path;
-    tvk_copy(path, directory); // a part of the overlay's path, which fits
-    return tvk_directory_trusted(AT_FDCWD, path);
-}
-
-// An overlay named after argv[0] runs whatever lies where that points: only
-// from directories nobody else could have planted one in or swapped. An
-// absolute path is judged by the directory that holds it; a relative one runs
-// through the working directory, and each directory on its way is checked.
-bool tvk_path_trusted(std::string_view path) {
-    const std::size_t last = path.rfind('/');
-    if (last != std::string_view::npos && path.starts_with('/'))
-        return tvk_trusted(tvk_head(path, last + 1));
-    if (!tvk_trusted("."))
+// An overlay right in the root's bin: the tree was accepted with it.
+bool tvk_overlay_in_root(std::string_view path) {
+    std::string_view rest = tvk_tail(path, std::string_view(tvk_state.root).size());
+    if (!path.starts_with(tvk_state.root) || !rest.starts_with("/bin/"))
         return false;
-    for (std::size_t slash = path.find('/'); slash != std::string_view::npos;
-         slash = path.find('/', slash + 1)) {
-        if (!tvk_trusted(tvk_head(path, slash + 1)))
-            return false;
-    }
-    return true;
+    rest.remove_prefix(5);
+    while (rest.starts_with("./")) // as argv[0] "./tvkcombo" gives it
+        rest.remove_prefix(2);
+    return rest.find('/') == std::string_view::npos;
 }
 
-// The root's bin was checked with the root where the root could be someone
-// else's, and a bare name goes along PATH as a shell's would.
-bool tvk_loader_trusted(const tvk_loader& loader) {
-    const std::string_view path = tvk_state.overlay_path;
-    if (loader.in_root || (loader.path_search && path.find('/') == std::string_view::npos))
+// An overlay named after argv[0] or found from the working directory runs
+// whatever lies where that points: only from a directory on a safe way that
+// nobody else could have planted one in. A file that is not there is not
+// judged: there is nothing to run.
+bool tvk_overlay_trusted(const char* path) {
+    if (tvk_overlay_in_root(path))
         return true;
-    return tvk_path_trusted(path);
+    if (access(path, X_OK) != 0)
+        return false;
+    tvk_text directory;
+    tvk_split_path(directory, path);
+    return tvk_directory_trusted(AT_FDCWD, directory);
+}
+
+// Attempt six looks for a bare name along PATH as execvp does, with its
+// default list when PATH is unset; an element that names the working
+// directory or a place in it counts only where both are trusted.
+void tvk_overlay_path_search(const char* name) {
+    const char* path = std::getenv("PATH");
+    tvk_elements elements{path != nullptr ? path : "/bin:/usr/bin"};
+    std::string_view element;
+    while (elements.next(element)) {
+        tvk_text candidate;
+        // "./" for the empty element: a name without "/" would be searched again.
+        if (!(tvk_copy(candidate, element.empty() ? "." : element) && tvk_append(candidate, "/") &&
+              tvk_append(candidate, name)))
+            continue;
+        if (!element.starts_with('/') &&
+            !(tvk_overlay_trusted(candidate) && tvk_directory_trusted(AT_FDCWD, ".")))
+            continue;
+        execvp(candidate, tvk_state.overlay_argv); // a script without "#!" still goes to sh
+    }
 }
 
 void tvk_loader_run(const tvk_loader& loader) {
-    if (loader.path_search)
-        execvp(tvk_state.overlay_path, tvk_state.overlay_argv);
-    else
-        execve(tvk_state.overlay_path, tvk_state.overlay_argv, environ);
+    const char* path = tvk_state.overlay_path;
+    if (loader.path_search && std::strchr(path, '/') == nullptr)
+        tvk_overlay_path_search(path);
+    else if (tvk_overlay_trusted(path))
+        execve(path, tvk_state.overlay_argv, environ);
 }
 
 void tvk_execve_base() {
@@ -152,7 +166,7 @@ void tvk_execve_loaders() {
     std::fflush(stdout);
     for (const tvk_loader& loader : tvk_loaders) {
         tvk_debug(loader.log_line);
-        if (tvk_loader_path(loader) && tvk_loader_trusted(loader))
+        if (tvk_loader_path(loader))
             tvk_loader_run(loader);
     }
 }

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <nl_types.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,46 +116,81 @@ nl_catd tvk_no_catalog() {
 // A catalog as catopen maps it: magic, plane size and plane depth, two tables
 // of size * depth cells (set, message, string offset), this machine's byte
 // order first on a little-endian one, then the strings. catgets takes a
-// message modulo the plane size, walks the planes and returns the string at a
-// cell's offset up to its NUL. So both sizes must be at least 1, the tables
-// lie in the file, and the string at the largest offset ends in it: every
-// other ends at that NUL at the latest. Ours are built where they are
-// installed, in this machine's order, and are under 2 KiB: a file that
-// fills the buffer is none of ours.
-bool tvk_catalog_sound(int fd) {
-    static unsigned char file[64 * 1024];
-    const ssize_t got = pread(fd, file, sizeof file, 0);
+// message modulo the plane size, walks the planes and returns the string at
+// the offset of the cell with the set and message it asks for, up to its
+// NUL. So both sizes must be at least 1, the tables lie in the file, and the
+// string of every cell of set 1 and a usage message ends in it: the one at
+// the largest of those offsets does, and every other ends at its NUL at the
+// latest. Ours are built where they are installed, in this machine's order,
+// and are under 2 KiB: a file that fills the buffer is none of ours.
+// Returns the catalog's size when it is sound, read into tvk_catalog_bytes.
+unsigned char tvk_catalog_bytes[64 * 1024];
+
+std::size_t tvk_catalog_sound(int fd) {
+    const ssize_t got = pread(fd, tvk_catalog_bytes, sizeof tvk_catalog_bytes, 0);
     std::uint32_t word[3];
-    if (got < static_cast<ssize_t>(sizeof word) || got == sizeof file)
-        return false;
-    const auto size = static_cast<std::uint64_t>(got);
-    std::memcpy(word, file, sizeof word);
+    if (got < static_cast<ssize_t>(sizeof word) || got == sizeof tvk_catalog_bytes)
+        return 0;
+    const auto size = static_cast<std::size_t>(got);
+    std::memcpy(word, tvk_catalog_bytes, sizeof word);
     const std::uint64_t cells = std::uint64_t{word[1]} * word[2];
     const std::uint64_t strings = sizeof word + 2 * sizeof word * cells;
     if (word[0] != 0x960408de || cells == 0 || strings > size)
-        return false;
+        return 0;
     const std::size_t table = std::endian::native == std::endian::little ? 0 : sizeof word * cells;
     std::uint64_t last = 0;
+    bool used = false;
     for (std::size_t cell = 0; cell < cells; ++cell) {
-        std::memcpy(word, file + sizeof word * (1 + cell) + table, sizeof word);
+        std::memcpy(word, tvk_catalog_bytes + sizeof word * (1 + cell) + table, sizeof word);
+        if (word[0] != tvk_usage_set || word[1] < 1 || word[1] > tvk_usage_message_count)
+            continue;
+        used = true;
         last = std::max<std::uint64_t>(last, word[2]);
     }
-    return strings + last < size && std::memchr(file + strings + last, '\0', size - strings - last);
+    if (!used)
+        return size;
+    const bool ended = strings + last < size &&
+                       std::memchr(tvk_catalog_bytes + strings + last, '\0', size - strings - last);
+    return ended ? size : 0;
 }
 
-// Opened without waiting (a FIFO would block), checked on the descriptor,
-// and handed to catopen through that descriptor, so that what it maps is the
-// file checked, whatever happens to the path meanwhile. No /proc, no catalog.
-nl_catd tvk_catalog_open(const char* path) {
-    const int fd = tvk_open_regular(AT_FDCWD, path, 0);
+// The bytes checked, sealed in memory and handed to catopen through /proc:
+// what it maps is what was checked, whatever happens to the file meanwhile.
+nl_catd tvk_catalog_sealed(std::size_t size) {
+    const int fd = memfd_create("tvkcombo catalog", MFD_CLOEXEC | MFD_ALLOW_SEALING);
+    if (fd == -1)
+        return tvk_no_catalog();
     nl_catd catalog = tvk_no_catalog();
-    if (fd != -1 && tvk_catalog_sound(fd)) {
+    constexpr int seals = F_SEAL_SEAL | F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE;
+    if (write(fd, tvk_catalog_bytes, size) == static_cast<ssize_t>(size) &&
+        fcntl(fd, F_ADD_SEALS, seals) == 0) {
         tvk_text self;
         tvk_format(self, "/proc/self/fd/%i", fd);
         catalog = catopen(self, NL_CAT_LOCALE);
     }
     close(fd);
     return catalog;
+}
+
+// Opened without waiting (a FIFO would block) and checked on the
+// descriptor. Without /proc (a chroot, some containers) catopen must open
+// the file by its name: only one that nobody else can change.
+nl_catd tvk_catalog_open(const char* path) {
+    const int fd = tvk_open_regular(AT_FDCWD, path, 0);
+    if (fd == -1)
+        return tvk_no_catalog();
+    const std::size_t size = tvk_catalog_sound(fd);
+    close(fd);
+    if (size == 0)
+        return tvk_no_catalog();
+    const nl_catd catalog = tvk_catalog_sealed(size);
+    if (catalog != tvk_no_catalog())
+        return catalog;
+    const int owned = tvk_open_owned_file(path);
+    if (owned == -1)
+        return tvk_no_catalog();
+    close(owned);
+    return catopen(path, NL_CAT_LOCALE);
 }
 
 nl_catd tvk_usage_open() {

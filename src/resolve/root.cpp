@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/primitives.h"
 #include "files/trust.h"
 #include "report/abort.h"
@@ -32,54 +33,65 @@ bool tvk_executable_file(const char* path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
 }
 
-// Carries the stamp of this launcher's version. A root found from the working
-// directory names whatever another user may have left there: it counts only
-// when the tree's top and the directories the overlay is loaded from are
-// ones nobody else can have written.
-bool tvk_root_check(const char* dir, bool from_cwd) {
-    // A step that fails leaves -1, on which every later one fails too.
-    const int root =
-        openat(AT_FDCWD, dir[0] == '\0' ? "/" : dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool safe =
-        !from_cwd || (tvk_directory_trusted(root, ".") && tvk_directory_trusted(root, "bin") &&
-                      tvk_directory_trusted(root, "lib"));
-    const int ver = safe ? openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    close(root);
-    const int fd = tvk_open_regular(ver, "tvkcombo", 0);
-    close(ver);
-    tvk_text line = "";
+// The first line of the tree's stamp is this launcher's version.
+bool tvk_stamp_matches(int root, const char* dir) {
+    const int ver = openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ver == -1 ? -1 : tvk_open_regular(ver, "tvkcombo", 0);
+    if (ver != -1)
+        close(ver);
+    if (fd == -1)
+        return tvk_refused("no version stamp at %s/ver/tvkcombo", dir);
+    tvk_text line;
+    line[0] = '\0';
     tvk_readline(fd, line, tvk_text_size - 1); // the first line, newline kept, or nothing
     close(fd);
     tvk_text stamp;
     tvk_format(stamp, "%i.%i.%i\n", tvk_state.version_major, tvk_state.version_minor,
                tvk_state.version_patch);
-    return std::string_view(line) == stamp;
+    return std::string_view(line) == stamp ||
+           tvk_refused("the version stamp at %s/ver/tvkcombo reads \"%s\", not \"%s\"", dir, line,
+                       stamp);
 }
 
-// The elements of PATH the search may use: those wholly within its first
-// 1023 characters. The one the cut falls in is left out, as is the empty one
-// a cut right after ":" makes, which would mean the working directory.
-// false when no element is whole.
-bool tvk_path_elements(std::string_view path, std::string_view& elements) {
-    elements = tvk_head(path, tvk_text_size - 1);
-    if (elements.size() == path.size() || path[elements.size()] == ':')
-        return true;
-    const std::size_t last = elements.rfind(':');
-    elements = tvk_head(elements, last);
-    return last != std::string_view::npos;
+// Carries the stamp of this launcher's version. A root that depends on the
+// working directory names whatever another user may have left there: it
+// counts only when its way is safe and the tree's top and the directories
+// the overlay is loaded from are ones nobody else can have written.
+bool tvk_root_check(const char* dir, bool from_cwd) {
+    const char* path = dir[0] == '\0' ? "/" : dir;
+    const int root = from_cwd ? tvk_trusted_open(AT_FDCWD, path)
+                              : openat(AT_FDCWD, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (root == -1) {
+        if (!from_cwd)
+            tvk_refused("%s: %s", path, std::strerror(errno));
+        return false;
+    }
+    const bool accepted =
+        (!from_cwd || (tvk_directory_trusted(root, "bin") && tvk_directory_trusted(root, "lib"))) &&
+        tvk_stamp_matches(root, dir);
+    close(root);
+    return accepted;
 }
 
-bool tvk_pathsearch(const char* name) {
+// The first executable regular file of that name along PATH, in found_path;
+// false when there is none. Only the elements held whole in PATH's first 1023
+// characters are searched: the one a cut falls in names some other place,
+// and an empty one a cut right after ":" makes would name the working
+// directory. from_cwd: found through an element that names the working
+// directory or a place in it.
+bool tvk_pathsearch(const char* name, bool& from_cwd) {
     tvk_copy(tvk_state.found_path, name);
     const char* path = std::getenv("PATH");
     if (path == nullptr)
         return false;
-    std::string_view rest;
-    if (!tvk_path_elements(path, rest))
-        return false;
-    for (;;) {
-        const std::size_t colon = std::min(rest.find(':'), rest.size());
-        std::string_view element = tvk_head(rest, colon);
+    const std::string_view whole = path;
+    tvk_elements elements{tvk_head(whole, tvk_text_size - 1)};
+    const bool cut = elements.rest.size() < whole.size();
+    std::string_view element;
+    while (elements.next(element)) {
+        if (cut && elements.done && whole[tvk_text_size - 1] != ':')
+            return false;
+        from_cwd = !element.starts_with('/');
         if (element.empty())
             element = ".";
         while (!element.empty() && element.back() == '/')
@@ -90,16 +102,8 @@ bool tvk_pathsearch(const char* name) {
             tvk_copy(tvk_state.found_path, candidate);
             return true;
         }
-        if (colon == rest.size())
-            return false;
-        rest.remove_prefix(colon + 1);
     }
-}
-
-bool tvk_root_accepted() {
-    return tvk_root_check(tvk_state.root, tvk_root_relative() ||
-                                              tvk_state.root_source == tvk_root_from_cwd ||
-                                              tvk_state.root_source == tvk_root_from_cwd_argv0);
+    return false;
 }
 
 // A root named outright: taken whole, less one trailing slash.
@@ -107,13 +111,13 @@ bool tvk_root_given(std::string_view value, int source) {
     tvk_state.root_source = source;
     tvk_copy(tvk_state.root, value); // its first 1023 characters
     tvk_chop(tvk_state.root, '/');
-    return tvk_root_accepted();
+    return tvk_root_check(tvk_state.root, tvk_root_relative());
 }
 
 // realpath needs a PATH_MAX buffer; its result is used only when it fits.
-bool tvk_root_resolved(const char* resolved) {
+bool tvk_root_resolved(const char* resolved, bool from_cwd) {
     return tvk_copy(tvk_state.root, resolved) && tvk_marker_cut(tvk_state.root) &&
-           tvk_root_accepted();
+           tvk_root_check(tvk_state.root, from_cwd);
 }
 
 bool tvk_root_program() {
@@ -122,15 +126,19 @@ bool tvk_root_program() {
         return false;
     char resolved[PATH_MAX];
     // A program started by a bare name was found through PATH: a file of that
-    // name in the working directory is not the one running.
+    // name in the working directory is not the one running. A relative path,
+    // or one found through a relative PATH element, depends on the working
+    // directory.
+    bool from_cwd = tvk_state.argv0[0] != '/';
     if (std::strchr(tvk_state.argv0, '/') != nullptr) {
         if (realpath(tvk_state.argv0, resolved) != nullptr)
-            return tvk_root_resolved(resolved);
+            return tvk_root_resolved(resolved, from_cwd);
         if (errno != ENOENT)
             return false;
     }
-    return tvk_pathsearch(tvk_state.argv0) && realpath(tvk_state.found_path, resolved) != nullptr &&
-           tvk_root_resolved(resolved);
+    return tvk_pathsearch(tvk_state.argv0, from_cwd) &&
+           realpath(tvk_state.found_path, resolved) != nullptr &&
+           tvk_root_resolved(resolved, from_cwd);
 }
 
 [[noreturn]] void tvk_root_fail() {
@@ -142,7 +150,7 @@ void tvk_root_working_directory() {
     if (getcwd(tvk_state.root, tvk_text_size - 1) == nullptr)
         tvk_root_fail();
     if (tvk_marker_cut(tvk_state.root)) {
-        if (!tvk_root_accepted())
+        if (!tvk_root_check(tvk_state.root, true))
             tvk_root_fail();
         return;
     }
@@ -156,7 +164,8 @@ void tvk_root_working_directory() {
         if (!(tvk_append(tvk_state.root, "/") && tvk_append(tvk_state.root, tvk_state.argv0)))
             tvk_root_fail();
     }
-    if (!tvk_marker_cut(tvk_state.root) || !tvk_root_accepted())
+    const bool from_cwd = tvk_state.root_source == tvk_root_from_cwd_argv0;
+    if (!tvk_marker_cut(tvk_state.root) || !tvk_root_check(tvk_state.root, from_cwd))
         tvk_root_fail();
 }
 
