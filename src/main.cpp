@@ -14,6 +14,7 @@
 #include "build.h"
 #include "command/options.h"
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "files/rcfile.h"
 #include "launch/launch.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
     tvk_language();
     tvk_copy(tvk_state.codeset, nl_langinfo(CODESET));
     tvk_debugf("tvkcombo:codeset:%s\n", tvk_state.codeset);
+    tvk_why("codeset: %s", tvk_state.codeset);
 
     if (tvk_state.opt_help || tvk_state.opt_usage)
         tvk_usage();

@@ -5,6 +5,7 @@
 
 #include "command/options.h"
 #include "core/state.h"
+#include "core/why.h"
 #include "report/abort.h"
 
 namespace {
@@ -71,32 +72,50 @@ void tvk_option(int letter) {
     }
 }
 
-// The two long options every user tries first; anything else starting with
-// "--" is left to getopt as before. Each is replaced by its short form, which
-// getopt reads as one option rather than as a run of letters.
-void tvk_long_options(int argc, char** argv) {
+// The long options: the two every user tries first, each replaced by its
+// short form, which getopt reads as one option rather than as a run of
+// letters, and --diagnose, taken out so that getopt never sees it. Anything
+// else starting with "--" is left to getopt as before. Returns the count of
+// arguments left.
+int tvk_long_options(int argc, char** argv) {
     static char help[] = "-h";
     static char version[] = "-v";
+    if (argc < 2)
+        return argc;
+    int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
+        if (argument == "--diagnose") {
+            tvk_state.opt_diagnose = true;
+            continue;
+        }
         if (argument == "--help") {
             argv[i] = help;
         } else if (argument == "--version") {
             argv[i] = version;
             tvk_state.opt_version_exit = true;
         }
+        argv[kept++] = argv[i];
     }
+    argv[kept] = nullptr;
+    return kept;
 }
 
+// A bad name ends the run. "." and ".." name directories, not courses: an
+// overlay building a path from the name would leave its course directory.
 void tvk_coursename() {
     const std::string_view course = tvk_state.course;
+    bool bad = true;
     if (course.size() > course_length_max)
-        tvk_abort(tvk_abort_course);
-    if (course.find_first_not_of(course_characters) != std::string_view::npos)
-        tvk_abort(tvk_abort_course);
-    // "." and ".." name directories, not courses: an overlay building a path
-    // from the name would leave its course directory.
-    if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
+        tvk_refused("it has more than %zu characters", course_length_max);
+    else if (course.find_first_not_of(course_characters) != std::string_view::npos)
+        tvk_refused("it holds a character other than A-Z a-z 0-9 - _ .");
+    else if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
+        tvk_refused("it is made only of dots");
+    else
+        bad = false;
+    tvk_why("course name \"%s\": %s", tvk_state.course, bad ? "refused" : "accepted");
+    if (bad)
         tvk_abort(tvk_abort_course);
 }
 
@@ -122,10 +141,9 @@ void tvk_options(int argc, char** argv) {
     tvk_text scratch;
     tvk_copy(scratch, invoked);
     tvk_copy(tvk_state.basename, ::basename(scratch));
+    argc = tvk_long_options(argc, argv);
     if (argc <= 1)
         return;
-
-    tvk_long_options(argc, argv);
     int letter;
     while ((letter = getopt(argc, argv, option_letters)) != -1)
         tvk_option(letter);

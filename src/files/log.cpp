@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "files/primitives.h"
 #include "files/trust.h"
@@ -16,6 +17,8 @@ constexpr char debug_prefix[] = "tvkcombo:";
 } // namespace
 
 void tvk_debug_on() {
+    if (tvk_state.opt_diagnose)
+        return tvk_why("debug log: not opened while diagnosing");
     tvk_place place;
     // Every way out leaves the log closed, as it was.
     if (tvk_home_place(place, "tvkcombo.log", true) != tvk_place_found::yes) {

@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "files/primitives.h"
 #include "files/rcfile.h"
@@ -149,15 +150,15 @@ int tvk_rcfile_lock(const tvk_place& place) {
 void tvk_rcfile_read() {
     tvk_place place;
     if (tvk_home_place(place, rcfile_name, false) != tvk_place_found::yes)
-        return;
+        return tvk_why("rc file: none");
     const int fd = tvk_open_regular(place.dir, place.name, O_NOFOLLOW);
     close(place.dir);
     if (fd == -1)
-        return;
+        return tvk_why("rc file: none");
     if (tvk_lock_read(fd) != 0) {
         tvk_state.rc_locked = true;
         close(fd);
-        return;
+        return tvk_why("rc file: held by another process, so not read");
     }
     tvk_text line;
     std::size_t budget = rcfile_read_max;
@@ -171,19 +172,21 @@ void tvk_rcfile_read() {
     // The lines before a failed read count; the file, read in part, is kept.
     tvk_state.rc_read_failed = got == -1;
     close(fd);
+    tvk_why("rc file: read%s", got == -1 ? " up to a read that failed" : "");
 }
 
 void tvk_rcfile_write() {
-    if (tvk_rcfile_unchanged()) {
-        tvk_debug("tvk_rcfile_write:not changed.\n");
-        return;
-    }
     // Settings this run could not read are not its to replace.
-    if (tvk_state.rc_locked || tvk_state.rc_read_failed) {
-        tvk_debug(tvk_state.rc_locked ? "tvk_rcfile_write:cannot lock.\n"
-                                      : "tvk_rcfile_write:read failure.\n");
-        return;
+    const char* kept = tvk_rcfile_unchanged()     ? "tvk_rcfile_write:not changed.\n"
+                       : tvk_state.rc_locked      ? "tvk_rcfile_write:cannot lock.\n"
+                       : tvk_state.rc_read_failed ? "tvk_rcfile_write:read failure.\n"
+                                                  : nullptr;
+    if (kept != nullptr) {
+        tvk_debug(kept);
+        return tvk_why("rc file: a launch would leave it as it is");
     }
+    if (tvk_state.opt_diagnose)
+        return tvk_why("rc file: a launch would store this run's locale, root and spell-checker");
     tvk_place place;
     const tvk_place_found found = tvk_home_place(place, rcfile_name, true);
     if (found != tvk_place_found::yes) {

@@ -167,13 +167,17 @@ bool tvk_walk_cwd(tvk_walk& walk, const char* path) {
 // to run with.
 int tvk_home_directory(const char* name, bool create) {
     const char* home = std::getenv("HOME");
-    if (home == nullptr)
+    if (home == nullptr) {
+        tvk_refused("HOME is unset");
         return -1;
+    }
     tvk_text path;
     // A home too long for the file's path gets no directory either.
     if (!(tvk_copy(path, home) && tvk_append(path, "/") && tvk_append(path, home_directory) &&
-          tvk_append(path, "/") && tvk_append(path, name)))
+          tvk_append(path, "/") && tvk_append(path, name))) {
+        tvk_refused("HOME is too long");
         return -1;
+    }
     struct stat info;
     const int home_fd = tvk_way_open(AT_FDCWD, home, info);
     if (home_fd == -1)

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -6,10 +7,12 @@
 #include <cstring>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "files/trust.h"
 #include "launch/launch.h"
 #include "report/abort.h"
+#include "report/report.h"
 
 extern char** environ;
 
@@ -97,10 +100,28 @@ bool tvk_overlay_trusted(const char* path) {
     if (tvk_overlay_in_root(path))
         return true;
     if (access(path, X_OK) != 0)
-        return false;
+        return tvk_refused("absent, or not executable");
     tvk_text directory;
     tvk_split_path(directory, path);
     return tvk_directory_trusted(AT_FDCWD, directory);
+}
+
+// Replaces the launcher with the overlay at path; --diagnose instead says
+// whether the kernel would start it, and ends the run with the report.
+void tvk_overlay_run(const char* path, bool search) {
+    if (!tvk_state.opt_diagnose) {
+        if (search)
+            execvp(path, tvk_state.overlay_argv); // a script without "#!" still goes to sh
+        else
+            execve(path, tvk_state.overlay_argv, environ);
+        return;
+    }
+    struct stat info;
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode) || access(path, X_OK) != 0)
+        return tvk_why("overlay \"%s\": not run: absent, or not executable", path);
+    tvk_why("overlay \"%s\": would run", path);
+    tvk_why("a launch would run \"%s\" with the action %s", path, tvk_state.overlay_argv[0]);
+    tvk_report_exit();
 }
 
 // Attempt six looks for a bare name along PATH as execvp does, with its
@@ -116,10 +137,11 @@ void tvk_overlay_path_search(const char* name) {
         if (!(tvk_copy(candidate, element.empty() ? "." : element) && tvk_append(candidate, "/") &&
               tvk_append(candidate, name)))
             continue;
-        if (!element.starts_with('/') &&
-            !(tvk_overlay_trusted(candidate) && tvk_directory_trusted(AT_FDCWD, ".")))
-            continue;
-        execvp(candidate, tvk_state.overlay_argv); // a script without "#!" still goes to sh
+        if (element.starts_with('/') ||
+            (tvk_overlay_trusted(candidate) && tvk_directory_trusted(AT_FDCWD, ".")))
+            tvk_overlay_run(candidate, true);
+        else
+            tvk_why("overlay \"%s\": not run", candidate);
     }
 }
 
@@ -128,7 +150,9 @@ void tvk_loader_run(const tvk_loader& loader) {
     if (loader.path_search && std::strchr(path, '/') == nullptr)
         tvk_overlay_path_search(path);
     else if (tvk_overlay_trusted(path))
-        execve(path, tvk_state.overlay_argv, environ);
+        tvk_overlay_run(path, loader.path_search);
+    else
+        tvk_why("overlay \"%s\": not run", path);
 }
 
 void tvk_execve_base() {
@@ -168,6 +192,8 @@ void tvk_execve_loaders() {
         tvk_debug(loader.log_line);
         if (tvk_loader_path(loader))
             tvk_loader_run(loader);
+        else
+            tvk_why("overlay: no path, the root or argv[0] being too long");
     }
 }
 

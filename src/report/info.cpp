@@ -2,6 +2,7 @@
 #include <cstdlib>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "report/report.h"
 
@@ -66,6 +67,10 @@ void tvk_report_exit() {
 }
 
 void tvk_info() {
+    if (tvk_state.opt_diagnose) {
+        tvk_why("a launch would print the environment report and exit with status 0");
+        tvk_report_exit();
+    }
     std::printf("%s", tvk_banner);
     std::printf("Root Directory = %s %s", tvk_state.root,
                 tvk_phrase(tvk_root_phrases, tvk_state.root_source));
@@ -83,6 +88,8 @@ void tvk_info() {
 }
 
 void tvk_version() {
+    if (tvk_state.opt_diagnose)
+        return tvk_why("a launch would print the version report");
     std::printf("%s", tvk_banner);
     std::printf("TOVREK %s     %i.%i.%i.%i\n", tvk_state.basename, tvk_state.version_major,
                 tvk_state.version_minor, tvk_state.version_patch, tvk_state.version_build);

@@ -13,6 +13,7 @@
 
 #include "build.h"
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "files/trust.h"
 #include "report/report.h"
@@ -177,12 +178,16 @@ nl_catd tvk_catalog_sealed(std::size_t size) {
 // the file by its name: only one that nobody else can change.
 nl_catd tvk_catalog_open(const char* path) {
     const int fd = tvk_open_regular(AT_FDCWD, path, 0);
-    if (fd == -1)
+    if (fd == -1) {
+        tvk_refused("absent, or not a regular file");
         return tvk_no_catalog();
+    }
     const std::size_t size = tvk_catalog_sound(fd);
     close(fd);
-    if (size == 0)
+    if (size == 0) {
+        tvk_refused("its header or offsets do not fit its size");
         return tvk_no_catalog();
+    }
     const nl_catd catalog = tvk_catalog_sealed(size);
     if (catalog != tvk_no_catalog())
         return catalog;
@@ -199,7 +204,10 @@ nl_catd tvk_usage_open() {
           tvk_append(path, tvk_state.language) && tvk_append(path, ".combo.cat.") &&
           tvk_append(path, tvk_state.codeset)))
         return tvk_no_catalog(); // a cut path would name another file
-    return tvk_catalog_open(path);
+    const nl_catd catalog = tvk_catalog_open(path);
+    tvk_why("usage catalog \"%s\": %s", path,
+            catalog != tvk_no_catalog() ? "opened" : "not used, the built-in English texts are");
+    return catalog;
 }
 
 } // namespace
@@ -208,6 +216,10 @@ void tvk_usage() {
     const nl_catd catalog = tvk_usage_open();
     const bool opened = catalog != tvk_no_catalog();
     tvk_debug(opened ? "tvk_usage:open ok.\n" : "tvk_usage:open failure.\n");
+    if (tvk_state.opt_diagnose) {
+        tvk_why("a launch would print the usage text and exit with status 0");
+        tvk_report_exit();
+    }
     const bool wide = std::fwide(stdout, 0) > 0;
     tvk_debug(wide ? "tvk_usage:wide stream.\n" : "tvk_usage:byte stream.\n");
     if (wide)

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "files/primitives.h"
 #include "files/trust.h"
@@ -46,23 +47,37 @@ void tvk_alias_scan(int fd, tvk_text& value) {
     }
 }
 
+[[noreturn]] void tvk_alias_fail(const char* why) {
+    tvk_refused("%s %s", tvk_alias_path, why);
+    tvk_abort(tvk_abort_alias);
+}
+
 void tvk_alias() {
     tvk_state.language_source = tvk_language_from_alias;
     const int fd = tvk_open_regular(AT_FDCWD, tvk_alias_path, 0);
     if (fd == -1)
-        tvk_abort(tvk_abort_alias);
+        tvk_alias_fail("cannot be opened as a file");
     if (tvk_lock_read(fd) != 0) {
         close(fd);
-        tvk_abort(tvk_abort_alias);
+        tvk_alias_fail("is locked by another process");
     }
+    tvk_text key;
+    tvk_copy(key, tvk_state.language);
     tvk_text value = "";
     tvk_alias_scan(fd, value);
     close(fd);
     tvk_language_set_part(value);
     const std::size_t length = std::string_view(tvk_state.language).size();
+    if (value[0] == '\0')
+        tvk_refused("%s has no line for \"%s\"", tvk_alias_path, key);
+    else if (length != 2 && length != 3)
+        tvk_refused("%s gives \"%s\" for \"%s\", which starts with no language code of two "
+                    "or three letters",
+                    tvk_alias_path, value, key);
     if (length != 2 && length != 3)
         tvk_abort(tvk_abort_alias);
     tvk_debugf("tvk_alias:2:alias:%s\n", tvk_state.language);
+    tvk_why("alias \"%s\": \"%s\", from %s", key, value, tvk_alias_path);
 }
 
 } // namespace
@@ -74,6 +89,7 @@ void tvk_language() {
         tvk_copy(tvk_state.language, "eng");
         tvk_state.language_source = tvk_language_from_default;
         tvk_debugf("tvk_language:3:default:%s\n", tvk_state.language);
+        tvk_why("language: eng, for the C and POSIX locales");
         return;
     }
     const std::size_t length = std::string_view(tvk_state.language).size();
@@ -85,8 +101,11 @@ void tvk_language() {
                                       : tvk_language_find(&tvk_language_row::bib_code, code);
     if (row == nullptr && length != 2)
         row = tvk_language_find(&tvk_language_row::alt_code, code);
-    if (row == nullptr)
+    if (row == nullptr) {
+        tvk_refused("no language of the table has the code \"%s\"", tvk_state.language);
         tvk_abort(tvk_abort_language);
+    }
+    tvk_why("language: %s, the table's code for \"%s\"", row->bib_code.data(), tvk_state.language);
     tvk_copy(tvk_state.language, row->bib_code);
     tvk_debugf("tvk_language:1:locale:%s\n", tvk_state.language);
 }

@@ -106,66 +106,116 @@ bool tvk_pathsearch(const char* name, bool& from_cwd) {
     return false;
 }
 
+// What the report calls each source of a root, by its number.
+constexpr const char* tvk_root_sources[] = {
+    "",
+    "-r",
+    "TOVREK_ROOT",
+    "the rc file",
+    "the working directory",
+    "the working directory and argv[0]",
+    "argv[0]",
+    "the program's own path",
+};
+static_assert(std::size(tvk_root_sources) == tvk_root_from_realpath + 1);
+
+// Whether the root as it stands is taken; the report says so, or why not.
+bool tvk_root_try(bool from_cwd) {
+    const bool taken = tvk_root_check(tvk_state.root, from_cwd);
+    tvk_why("root from %s: \"%s\": %s", tvk_root_sources[tvk_state.root_source], tvk_state.root,
+            taken ? "taken" : "not taken");
+    return taken;
+}
+
+// A source that gives no candidate, for the reason kept; false.
+bool tvk_root_none() {
+    tvk_why("root from %s: none", tvk_root_sources[tvk_state.root_source]);
+    return false;
+}
+
+// Cuts the root after "/tovrek", or says why it cannot.
+bool tvk_root_cut() {
+    if (tvk_marker_cut(tvk_state.root))
+        return true;
+    tvk_refused("no \"/tovrek\" in %s", tvk_state.root);
+    return tvk_root_none();
+}
+
 // A root named outright: taken whole, less one trailing slash.
 bool tvk_root_given(std::string_view value, int source) {
     tvk_state.root_source = source;
     tvk_copy(tvk_state.root, value); // its first 1023 characters
     tvk_chop(tvk_state.root, '/');
-    return tvk_root_check(tvk_state.root, tvk_root_relative());
+    return tvk_root_try(tvk_root_relative());
 }
 
 // realpath needs a PATH_MAX buffer; its result is used only when it fits.
 bool tvk_root_resolved(const char* resolved, bool from_cwd) {
-    return tvk_copy(tvk_state.root, resolved) && tvk_marker_cut(tvk_state.root) &&
-           tvk_root_check(tvk_state.root, from_cwd);
+    if (!tvk_copy(tvk_state.root, resolved)) {
+        tvk_refused("%s is too long", resolved);
+        return tvk_root_none();
+    }
+    return tvk_root_cut() && tvk_root_try(from_cwd);
 }
 
+// A program started by a bare name was found through PATH: a file of that
+// name in the working directory is not the one running. A relative path,
+// or one found through a relative PATH element, depends on the working
+// directory.
 bool tvk_root_program() {
     tvk_state.root_source = tvk_root_from_realpath;
-    if (tvk_state.argv0_cut)
-        return false;
     char resolved[PATH_MAX];
-    // A program started by a bare name was found through PATH: a file of that
-    // name in the working directory is not the one running. A relative path,
-    // or one found through a relative PATH element, depends on the working
-    // directory.
     bool from_cwd = tvk_state.argv0[0] != '/';
-    if (std::strchr(tvk_state.argv0, '/') != nullptr) {
-        if (realpath(tvk_state.argv0, resolved) != nullptr)
-            return tvk_root_resolved(resolved, from_cwd);
-        if (errno != ENOENT)
-            return false;
+    const char* path = tvk_state.argv0;
+    if (tvk_state.argv0_cut) {
+        tvk_refused("argv[0] is too long");
+    } else if (std::strchr(path, '/') != nullptr && realpath(path, resolved) != nullptr) {
+        return tvk_root_resolved(resolved, from_cwd);
+    } else if (std::strchr(path, '/') != nullptr && errno != ENOENT) {
+        tvk_refused("%s: %s", path, std::strerror(errno));
+    } else if (!tvk_pathsearch(path, from_cwd)) {
+        tvk_refused("no executable %s along PATH", path);
+    } else if (realpath(tvk_state.found_path, resolved) == nullptr) {
+        tvk_refused("%s: %s", tvk_state.found_path, std::strerror(errno));
+    } else {
+        return tvk_root_resolved(resolved, from_cwd);
     }
-    return tvk_pathsearch(tvk_state.argv0, from_cwd) &&
-           realpath(tvk_state.found_path, resolved) != nullptr &&
-           tvk_root_resolved(resolved, from_cwd);
+    return tvk_root_none();
 }
 
 [[noreturn]] void tvk_root_fail() {
+    tvk_refused("no place above holds a tree with this launcher's version stamp, %i.%i.%i in "
+                "ver/tvkcombo",
+                tvk_state.version_major, tvk_state.version_minor, tvk_state.version_patch);
     tvk_abort(tvk_abort_root);
 }
 
 void tvk_root_working_directory() {
     tvk_state.root_source = tvk_root_from_cwd;
-    if (getcwd(tvk_state.root, tvk_text_size - 1) == nullptr)
+    if (getcwd(tvk_state.root, tvk_text_size - 1) == nullptr) {
+        tvk_refused("getcwd: %s", std::strerror(errno));
+        tvk_root_none();
         tvk_root_fail();
+    }
     if (tvk_marker_cut(tvk_state.root)) {
-        if (!tvk_root_check(tvk_state.root, true))
+        if (!tvk_root_try(true))
             tvk_root_fail();
         return;
     }
-    if (tvk_state.argv0_cut)
+    tvk_refused("no \"/tovrek\" in %s", tvk_state.root);
+    tvk_root_none();
+    const bool from_cwd = tvk_state.argv0[0] != '/';
+    tvk_state.root_source = from_cwd ? tvk_root_from_cwd_argv0 : tvk_root_from_argv0;
+    const bool formed =
+        !tvk_state.argv0_cut &&
+        (from_cwd ? tvk_append(tvk_state.root, "/") && tvk_append(tvk_state.root, tvk_state.argv0)
+                  : tvk_copy(tvk_state.root, tvk_state.argv0));
+    if (!formed) {
+        tvk_refused("the path is too long");
+        tvk_root_none();
         tvk_root_fail();
-    if (tvk_state.argv0[0] == '/') {
-        tvk_state.root_source = tvk_root_from_argv0;
-        tvk_copy(tvk_state.root, tvk_state.argv0);
-    } else {
-        tvk_state.root_source = tvk_root_from_cwd_argv0;
-        if (!(tvk_append(tvk_state.root, "/") && tvk_append(tvk_state.root, tvk_state.argv0)))
-            tvk_root_fail();
     }
-    const bool from_cwd = tvk_state.root_source == tvk_root_from_cwd_argv0;
-    if (!tvk_marker_cut(tvk_state.root) || !tvk_root_check(tvk_state.root, from_cwd))
+    if (!tvk_root_cut() || !tvk_root_try(from_cwd))
         tvk_root_fail();
 }
 
@@ -176,9 +226,10 @@ void tvk_root() {
         return;
     const char* environment = std::getenv("TOVREK_ROOT");
     if (environment != nullptr && environment[0] != '\0') {
-        if (!tvk_root_given(environment, tvk_root_from_environment))
-            tvk_root_fail();
-        return;
+        if (tvk_root_given(environment, tvk_root_from_environment))
+            return;
+        tvk_refused("while TOVREK_ROOT is set, no other place is tried");
+        tvk_abort(tvk_abort_root);
     }
     if (tvk_root_program())
         return;

@@ -1,4 +1,5 @@
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "resolve/resolve.h"
 
@@ -49,4 +50,8 @@ void tvk_spell() {
     const bool ispell = std::string_view(tvk_state.spell).starts_with("ispell");
     const char* log_head = ispell ? tvk_spell_dictionary() : "tvk_spell:!ispell:";
     tvk_debug_value(log_head, tvk_state.spell);
+    tvk_why("spell-checker: \"%s\", %s", tvk_state.spell,
+            !tvk_state.rc_has_spell ? "the default for the language"
+            : ispell                ? "the rc file's ispell, with the dictionary for the language"
+                                    : "from the rc file");
 }
