@@ -15,6 +15,8 @@
 #include <iomanip>
 #include <map>
 
+#include "report/report.h"
+
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
@@ -30,15 +32,11 @@ void spill(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-constexpr char banner[] = "tvkcombo - course authoring and playback launcher\n"
-                          "Copyright (C) 2004-2026 The tvkcombo developers\n";
-
 // A word of a row with \n, \xHH, {c*N} (c N times) and the names of cases.txt's head replaced.
 std::string expand(const std::string& word, const std::string& world) {
-    const std::map<std::string, std::string> names = {{"{W}", world},
-                                                      {"{R}", world + "/opt/tovrek"},
-                                                      {"{H}", world + "/home/.tovrek"},
-                                                      {"{B}", banner}};
+    const std::map<std::string, std::string> names = {
+        {"{W}", world},      {"{R}", world + "/opt/tovrek"}, {"{H}", world + "/home/.tovrek"},
+        {"{B}", tvk_banner}, {"{V}", TVK_TEST_STAMP},        {"{F}", TVK_TEST_VERSION}};
     std::string out;
     for (size_t i = 0, end; i < word.size(); ++i) {
         const auto name = names.find(word.substr(i, 3));
@@ -115,7 +113,7 @@ struct World {
         dir = mkdtemp(pattern);
         for (const char* sub : {"home", "work", "opt/tovrek/lib", "opt/tovrek/nls"})
             fs::create_directories(path(sub));
-        spill(path("opt/tovrek/ver/tvkcombo"), "0.1.1\n");
+        spill(path("opt/tovrek/ver/tvkcombo"), TVK_TEST_STAMP "\n");
         place(TVK_TEST_LAUNCHER, path("opt/tovrek/bin/tvkcombo"));
         place(TVK_TEST_OVERLAY, path("opt/tovrek/bin/tvkcombo.ovl"));
         cwd = path("work"), out = path("out"), exe = argv0 = path("opt/tovrek/bin/tvkcombo");
