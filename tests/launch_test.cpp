@@ -15,6 +15,7 @@
 #include <iomanip>
 #include <map>
 
+#include "report/abort.h"
 #include "report/report.h"
 
 namespace fs = std::filesystem;
@@ -244,22 +245,15 @@ struct World {
     }
 };
 
-// The twelve ISO-8859-1 lines of an abort, written out apart from the program's table.
-std::string abort_report(int code, const std::string& basename) {
-    const char* rows[][5] = {
-        {"ger", "Unzul\xe4ssig", "sprachencode", "schauplatz alias", "Programm Beendete"},
-        {"eng", "Invalid", "language code", "locale alias", "Program Terminated"},
-        {"spa", "Inv\xe1lido", "c\363digo de la lengua", "locale alias", "Programa Terminado"},
-        {"fre", "Inadmissible", "code de langue", "lieu dit", "Programme Termin\xe9"},
-        {"ita", "Non valido", "codice di lingua", "locale altrimenti detto", "Programma Terminato"},
-        {"por", "Inv\xe1lido", "c\363digo da l\xedngua", "locale ali\xe1s", "O Programa Terminou"}};
+// The twelve lines of an abort, from the launcher's own texts; rows of cases.txt check their bytes.
+std::string abort_report(int reason, const std::string& basename) {
     std::string report;
-    for (const auto& row : rows) {
-        const std::string details[] = {
-            "getenv(\"TOVREK_ROOT\")", "setlocale(LC_ALL, \"\")",     row[2], row[3],
-            "posix coursename",        "execve(" + basename + ".ovl)"};
-        report += std::string(row[0]) + " - " + row[1] + ", " + details[code - 1] + "\n" + row[0] +
-                  " - " + row[4] + ".\n";
+    for (const tvk_abort_language& row : tvk_abort_texts) {
+        std::string detail = row.detail[reason - 1];
+        if (const size_t name = detail.find("%s"); name != std::string::npos)
+            detail.replace(name, 2, basename);
+        report += std::string(row.code) + " - " + row.invalid + ", " + detail + "\n" + row.code +
+                  " - " + row.terminated + ".\n";
     }
     return report;
 }

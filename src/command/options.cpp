@@ -16,9 +16,9 @@ constexpr std::size_t course_length_max = 14;
 
 void tvk_option_missing(int letter) {
     if (letter == 'l' || letter == 'L')
-        tvk_abort(tvk_abort_locale);
+        tvk_abort(tvk_abort_reason::locale);
     if (letter == 'r' || letter == 'R')
-        tvk_abort(tvk_abort_root);
+        tvk_abort(tvk_abort_reason::root);
 }
 
 void tvk_option(int letter) {
@@ -91,13 +91,13 @@ void tvk_long_options(int argc, char** argv) {
 void tvk_coursename() {
     const std::string_view course = tvk_state.course;
     if (course.size() > course_length_max)
-        tvk_abort(tvk_abort_course);
+        tvk_abort(tvk_abort_reason::course);
     if (course.find_first_not_of(course_characters) != std::string_view::npos)
-        tvk_abort(tvk_abort_course);
+        tvk_abort(tvk_abort_reason::course);
     // "." and ".." name directories, not courses: an overlay building a path
     // from the name would leave its course directory.
     if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
-        tvk_abort(tvk_abort_course);
+        tvk_abort(tvk_abort_reason::course);
 }
 
 } // namespace

@@ -50,10 +50,10 @@ void tvk_alias() {
     tvk_state.language_source = tvk_language_from_alias;
     const int fd = tvk_open_regular(AT_FDCWD, tvk_alias_path, 0);
     if (fd == -1)
-        tvk_abort(tvk_abort_alias);
+        tvk_abort(tvk_abort_reason::alias);
     if (tvk_lock_read(fd) != 0) {
         close(fd);
-        tvk_abort(tvk_abort_alias);
+        tvk_abort(tvk_abort_reason::alias);
     }
     tvk_text value = "";
     tvk_alias_scan(fd, value);
@@ -61,7 +61,7 @@ void tvk_alias() {
     tvk_language_set_part(value);
     const std::size_t length = std::string_view(tvk_state.language).size();
     if (length != 2 && length != 3)
-        tvk_abort(tvk_abort_alias);
+        tvk_abort(tvk_abort_reason::alias);
     tvk_debugf("tvk_alias:2:alias:%s\n", tvk_state.language);
 }
 
@@ -86,7 +86,7 @@ void tvk_language() {
     if (row == nullptr && length != 2)
         row = tvk_language_find(&tvk_language_row::alt_code, code);
     if (row == nullptr)
-        tvk_abort(tvk_abort_language);
+        tvk_abort(tvk_abort_reason::language);
     tvk_copy(tvk_state.language, row->bib_code);
     tvk_debugf("tvk_language:1:locale:%s\n", tvk_state.language);
 }

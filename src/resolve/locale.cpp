@@ -18,7 +18,7 @@ void tvk_locale_store(const char* name, int source, const char* log_head) {
 void tvk_locale_set(const char* name, int source, const char* log_head) {
     const char* set = std::setlocale(LC_ALL, name);
     if (set == nullptr)
-        tvk_abort(tvk_abort_locale);
+        tvk_abort(tvk_abort_reason::locale);
     tvk_locale_store(set, source, log_head);
 }
 
@@ -35,7 +35,7 @@ bool tvk_locale_default(std::string_view name) {
 void tvk_locale() {
     if (tvk_state.opt_locale) {
         if (tvk_state.cmdline_locale_cut)
-            tvk_abort(tvk_abort_locale);
+            tvk_abort(tvk_abort_reason::locale);
         tvk_locale_set(tvk_state.cmdline_locale, tvk_locale_from_option, "tvk_locale:1:cmdlin:");
         return;
     }
@@ -57,7 +57,7 @@ void tvk_locale() {
     } else {
         const char* in_force = std::setlocale(LC_ALL, nullptr);
         if (!tvk_locale_default(in_force))
-            tvk_abort(tvk_abort_locale);
+            tvk_abort(tvk_abort_reason::locale);
         tvk_locale_store(in_force, tvk_locale_from_default, "tvk_locale:5:default:");
     }
 }

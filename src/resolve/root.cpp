@@ -134,7 +134,7 @@ bool tvk_root_program() {
 }
 
 [[noreturn]] void tvk_root_fail() {
-    tvk_abort(tvk_abort_root);
+    tvk_abort(tvk_abort_reason::root);
 }
 
 void tvk_root_working_directory() {
