@@ -31,8 +31,8 @@ char* vector[8192];
 } // namespace
 
 // In place of the abort report, which would end the process.
-void tvk_abort(int code) {
-    longjmp(escape, code);
+void tvk_abort(tvk_abort_reason reason) {
+    longjmp(escape, static_cast<int>(reason));
 }
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {

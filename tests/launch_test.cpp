@@ -15,6 +15,9 @@
 #include <iomanip>
 #include <map>
 
+#include "report/abort.h"
+#include "report/report.h"
+
 namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
@@ -30,15 +33,11 @@ void spill(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-constexpr char banner[] = "tvkcombo - course authoring and playback launcher\n"
-                          "Copyright (C) 2004-2026 The tvkcombo developers\n";
-
 // A word of a row with \n, \xHH, {c*N} (c N times) and the names of cases.txt's head replaced.
 std::string expand(const std::string& word, const std::string& world) {
-    const std::map<std::string, std::string> names = {{"{W}", world},
-                                                      {"{R}", world + "/opt/tovrek"},
-                                                      {"{H}", world + "/home/.tovrek"},
-                                                      {"{B}", banner}};
+    const std::map<std::string, std::string> names = {
+        {"{W}", world},      {"{R}", world + "/opt/tovrek"}, {"{H}", world + "/home/.tovrek"},
+        {"{B}", tvk_banner}, {"{V}", TVK_TEST_STAMP},        {"{F}", TVK_TEST_VERSION}};
     std::string out;
     for (size_t i = 0, end; i < word.size(); ++i) {
         const auto name = names.find(word.substr(i, 3));
@@ -115,7 +114,7 @@ struct World {
         dir = mkdtemp(pattern);
         for (const char* sub : {"home", "work", "opt/tovrek/lib", "opt/tovrek/nls"})
             fs::create_directories(path(sub));
-        spill(path("opt/tovrek/ver/tvkcombo"), "0.1.1\n");
+        spill(path("opt/tovrek/ver/tvkcombo"), TVK_TEST_STAMP "\n");
         place(TVK_TEST_LAUNCHER, path("opt/tovrek/bin/tvkcombo"));
         place(TVK_TEST_OVERLAY, path("opt/tovrek/bin/tvkcombo.ovl"));
         cwd = path("work"), out = path("out"), exe = argv0 = path("opt/tovrek/bin/tvkcombo");
@@ -246,22 +245,15 @@ struct World {
     }
 };
 
-// The twelve ISO-8859-1 lines of an abort, written out apart from the program's table.
-std::string abort_report(int code, const std::string& basename) {
-    const char* rows[][5] = {
-        {"ger", "Unzul\xe4ssig", "sprachencode", "schauplatz alias", "Programm Beendete"},
-        {"eng", "Invalid", "language code", "locale alias", "Program Terminated"},
-        {"spa", "Inv\xe1lido", "c\363digo de la lengua", "locale alias", "Programa Terminado"},
-        {"fre", "Inadmissible", "code de langue", "lieu dit", "Programme Termin\xe9"},
-        {"ita", "Non valido", "codice di lingua", "locale altrimenti detto", "Programma Terminato"},
-        {"por", "Inv\xe1lido", "c\363digo da l\xedngua", "locale ali\xe1s", "O Programa Terminou"}};
+// The twelve lines of an abort, from the launcher's own texts; rows of cases.txt check their bytes.
+std::string abort_report(int reason, const std::string& basename) {
     std::string report;
-    for (const auto& row : rows) {
-        const std::string details[] = {
-            "getenv(\"TOVREK_ROOT\")", "setlocale(LC_ALL, \"\")",     row[2], row[3],
-            "posix coursename",        "execve(" + basename + ".ovl)"};
-        report += std::string(row[0]) + " - " + row[1] + ", " + details[code - 1] + "\n" + row[0] +
-                  " - " + row[4] + ".\n";
+    for (const tvk_abort_language& row : tvk_abort_texts) {
+        std::string detail = row.detail[reason - 1];
+        if (const size_t name = detail.find("%s"); name != std::string::npos)
+            detail.replace(name, 2, basename);
+        report += std::string(row.code) + " - " + row.invalid + ", " + detail + "\n" + row.code +
+                  " - " + row.terminated + ".\n";
     }
     return report;
 }

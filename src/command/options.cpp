@@ -17,9 +17,9 @@ constexpr std::size_t course_length_max = 14;
 
 void tvk_option_missing(int letter) {
     if (letter == 'l' || letter == 'L')
-        tvk_abort(tvk_abort_locale);
+        tvk_abort(tvk_abort_reason::locale);
     if (letter == 'r' || letter == 'R')
-        tvk_abort(tvk_abort_root);
+        tvk_abort(tvk_abort_reason::root);
 }
 
 void tvk_option(int letter) {
@@ -116,7 +116,7 @@ void tvk_coursename() {
         bad = false;
     tvk_why("course name \"%s\": %s", tvk_state.course, bad ? "refused" : "accepted");
     if (bad)
-        tvk_abort(tvk_abort_course);
+        tvk_abort(tvk_abort_reason::course);
 }
 
 } // namespace

@@ -210,5 +210,5 @@ void tvk_execve(int kind) {
     }
     tvk_state.overlay_argv[1] = nullptr;
     tvk_execve_loaders();
-    tvk_abort(tvk_abort_overlay);
+    tvk_abort(tvk_abort_reason::overlay);
 }

@@ -49,7 +49,7 @@ void tvk_alias_scan(int fd, tvk_text& value) {
 
 [[noreturn]] void tvk_alias_fail(const char* why) {
     tvk_refused("%s %s", tvk_alias_path, why);
-    tvk_abort(tvk_abort_alias);
+    tvk_abort(tvk_abort_reason::alias);
 }
 
 void tvk_alias() {
@@ -75,7 +75,7 @@ void tvk_alias() {
                     "or three letters",
                     tvk_alias_path, value, key);
     if (length != 2 && length != 3)
-        tvk_abort(tvk_abort_alias);
+        tvk_abort(tvk_abort_reason::alias);
     tvk_debugf("tvk_alias:2:alias:%s\n", tvk_state.language);
     tvk_why("alias \"%s\": \"%s\", from %s", key, value, tvk_alias_path);
 }
@@ -103,7 +103,7 @@ void tvk_language() {
         row = tvk_language_find(&tvk_language_row::alt_code, code);
     if (row == nullptr) {
         tvk_refused("no language of the table has the code \"%s\"", tvk_state.language);
-        tvk_abort(tvk_abort_language);
+        tvk_abort(tvk_abort_reason::language);
     }
     tvk_why("language: %s, the table's code for \"%s\"", row->bib_code.data(), tvk_state.language);
     tvk_copy(tvk_state.language, row->bib_code);

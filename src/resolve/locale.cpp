@@ -29,7 +29,7 @@ void tvk_locale_set(const char* name, int source, const char* log_head) {
     if (set == nullptr) {
         tvk_refused("the C library has no locale \"%s\", named by %s", name,
                     tvk_locale_sources[source]);
-        tvk_abort(tvk_abort_locale);
+        tvk_abort(tvk_abort_reason::locale);
     }
     tvk_locale_store(set, source, log_head);
 }
@@ -48,7 +48,7 @@ void tvk_locale() {
     if (tvk_state.opt_locale) {
         if (tvk_state.cmdline_locale_cut) {
             tvk_refused("the value of -l is too long for a locale name");
-            tvk_abort(tvk_abort_locale);
+            tvk_abort(tvk_abort_reason::locale);
         }
         tvk_locale_set(tvk_state.cmdline_locale, tvk_locale_from_option, "tvk_locale:1:cmdlin:");
         return;
@@ -72,7 +72,7 @@ void tvk_locale() {
         const char* in_force = std::setlocale(LC_ALL, nullptr);
         if (!tvk_locale_default(in_force)) {
             tvk_refused("the environment's locale cannot be set, and \"%s\" is in force", in_force);
-            tvk_abort(tvk_abort_locale);
+            tvk_abort(tvk_abort_reason::locale);
         }
         tvk_locale_store(in_force, tvk_locale_from_default, "tvk_locale:5:default:");
     }

@@ -187,7 +187,7 @@ bool tvk_root_program() {
     tvk_refused("no place above holds a tree with this launcher's version stamp, %i.%i.%i in "
                 "ver/tvkcombo",
                 tvk_state.version_major, tvk_state.version_minor, tvk_state.version_patch);
-    tvk_abort(tvk_abort_root);
+    tvk_abort(tvk_abort_reason::root);
 }
 
 void tvk_root_working_directory() {
@@ -229,7 +229,7 @@ void tvk_root() {
         if (tvk_root_given(environment, tvk_root_from_environment))
             return;
         tvk_refused("while TOVREK_ROOT is set, no other place is tried");
-        tvk_abort(tvk_abort_root);
+        tvk_abort(tvk_abort_reason::root);
     }
     if (tvk_root_program())
         return;
