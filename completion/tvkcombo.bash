@@ -13,7 +13,7 @@ _tvkcombo() {
         ;;
     *)
         [[ $cur == -* ]] &&
-            mapfile -t COMPREPLY < <(compgen -W '-a -p -d -i -v -h -u -l -r --help --version' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W '-a -p -d -i -v -h -u -l -r --help --version --diagnose' -- "$cur")
         ;;
     esac
 }

@@ -298,6 +298,8 @@ void expect_clean(const World& world, const Outcome& run) {
 
 // One check word of a row.
 void expect(const World& world, const Outcome& run, const std::string& word) {
+    if (word.starts_with("why~"))
+        return; // a check of the diagnosis, made on a run of its own
     const size_t eq = word.find_first_of("=~");
     const std::string key = word.substr(0, eq);
     std::string value = eq == std::string::npos ? "" : word.substr(eq + 1);
@@ -358,21 +360,27 @@ class Launch : public testing::TestWithParam<Case> {};
 // these functions, failing that call (through the fault library).
 TEST_P(Launch, Row) {
     const Case& row = GetParam();
-    const bool walk = std::any_of(row.setup.begin(), row.setup.end(),
-                                  [](const std::string& word) { return word.starts_with("walk"); });
+    const auto has = [](const Strings& words, const std::string& head) {
+        return std::any_of(words.begin(), words.end(),
+                           [&](const std::string& word) { return word.starts_with(head); });
+    };
+    if ((has(row.setup, "o:") || has(row.setup, "c:")) && geteuid() != 0)
+        GTEST_SKIP() << "only root can give files away and make devices";
+    const auto prepare = [&](World& world, Strings args) {
+        for (const std::string& word : row.setup)
+            world.apply(expand(word, world.dir));
+        for (const std::string& word : row.args)
+            args.push_back(expand(word, world.dir));
+        return args;
+    };
+    const bool walk = has(row.setup, "walk");
+    int status = 0; // the launch's: 0 when it reached the overlay
     for (const std::string& function :
          walk ? Strings{"read", "write", "open", "fcntl", "fsync", "mkdir", "rename", "execve"}
               : Strings{""})
         for (int n = 1; n <= 40; ++n) {
             World world;
-            Strings args;
-            for (const std::string& word : row.setup) {
-                if ((word.starts_with("o:") || word.starts_with("c:")) && geteuid() != 0)
-                    GTEST_SKIP() << "only root can give files away and make devices";
-                world.apply(expand(word, world.dir));
-            }
-            for (const std::string& word : row.args)
-                args.push_back(expand(word, world.dir));
+            const Strings args = prepare(world, {});
             if (walk)
                 world.set("TVK_FAULT=" + function + ":" + std::to_string(n) + ":" + world.walk);
             const Outcome run = world.run(args);
@@ -382,9 +390,27 @@ TEST_P(Launch, Row) {
             expect_clean(world, run);
             for (const std::string& word : row.checks)
                 expect(world, run, expand(word, world.dir));
+            status = run.ran ? 0 : WEXITSTATUS(run.status);
             if (!walk)
                 break;
         }
+    if (!has(row.checks, "why~"))
+        return;
+    // The same run diagnosed ends as the launch did, runs and writes nothing, and says why.
+    World world;
+    const Strings args = prepare(world, {"--diagnose"});
+    const std::string rc = slurp(world.home("rc")), log = slurp(world.home("log"));
+    const bool made = fs::exists(world.path("home/.tovrek"));
+    const Outcome run = world.run(args);
+    EXPECT_TRUE(!run.ran && run.err.empty() && WIFEXITED(run.status) &&
+                WEXITSTATUS(run.status) == status)
+        << run.status;
+    EXPECT_TRUE(slurp(world.home("rc")) == rc && slurp(world.home("log")) == log &&
+                fs::exists(world.path("home/.tovrek")) == made);
+    for (const std::string& word : row.checks)
+        EXPECT_TRUE(!word.starts_with("why~") ||
+                    run.out.find(expand(word.substr(4), world.dir)) != std::string::npos)
+            << word << "\nin:\n" << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Launch, testing::ValuesIn(load_cases()),

@@ -16,10 +16,10 @@ constexpr std::string_view course_characters =
 constexpr std::size_t course_length_max = 14;
 
 void tvk_option_missing(int letter) {
-    if (letter == 'l' || letter == 'L')
-        tvk_abort(tvk_abort_reason::locale);
-    if (letter == 'r' || letter == 'R')
-        tvk_abort(tvk_abort_reason::root);
+    if (letter != 'l' && letter != 'L' && letter != 'r' && letter != 'R')
+        return;
+    tvk_refused("-%c is given without its value", letter);
+    tvk_abort(letter == 'l' || letter == 'L' ? tvk_abort_reason::locale : tvk_abort_reason::root);
 }
 
 void tvk_option(int letter) {

@@ -52,9 +52,10 @@ struct tvk_walk {
     const char* goal;
 };
 
-// What joins an entry to the path walked: nothing after "/".
+// What joins an entry to the path walked: nothing at its start or after "/".
 const char* tvk_walk_separator(const tvk_walk& walk) {
-    return std::string_view(walk.walked).ends_with('/') ? "" : "/";
+    const std::string_view walked = walk.walked;
+    return walked.empty() || walked.ends_with('/') ? "" : "/";
 }
 
 // Moves the walk to dir, whose status info holds, or which it asks for.
@@ -186,7 +187,7 @@ int tvk_home_directory(const char* name, bool create) {
     if (tvk_owned(home, info, true)) {
         if (create)
             mkdirat(home_fd, home_directory, 0700);
-        dir = tvk_way_open(home_fd, home_directory, info);
+        dir = tvk_way_open(home_fd, home_directory, info, home);
     }
     close(home_fd);
     if (dir != -1 && !tvk_owned(home_directory, info, false)) {
@@ -213,7 +214,7 @@ void tvk_follow_link(tvk_place& place, std::string_view target) {
 
 } // namespace
 
-int tvk_way_open(int at, const char* path, struct stat& info) {
+int tvk_way_open(int at, const char* path, struct stat& info, const char* at_name) {
     tvk_walk walk;
     walk.dir = -1;
     walk.at = 0;
@@ -226,7 +227,7 @@ int tvk_way_open(int at, const char* path, struct stat& info) {
     else if (at == AT_FDCWD)
         walked = tvk_walk_cwd(walk, path);
     else
-        walked = tvk_walk_to(walk, openat(at, ".", O_PATH | O_CLOEXEC), ".") &&
+        walked = tvk_walk_to(walk, openat(at, ".", O_PATH | O_CLOEXEC), at_name) &&
                  tvk_copy(walk.rest, path);
     if (!(walked && tvk_way_walk(walk))) {
         if (walk.dir != -1)

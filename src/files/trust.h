@@ -16,7 +16,8 @@
 // others may write passes when the entry the way goes on to is owned by root
 // or the effective user too. The directory itself is not judged: it keeps the
 // rule of its use. Returns an O_PATH descriptor, its status in info, or -1.
-int tvk_way_open(int at, const char* path, struct stat& info);
+// at_name names at in the diagnosis.
+int tvk_way_open(int at, const char* path, struct stat& info, const char* at_name = ".");
 
 // A directory on a safe way that is owned by the effective user or by root
 // and writable by no one else: nobody else can have put anything in it.

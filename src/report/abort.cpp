@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "core/state.h"
+#include "core/why.h"
 #include "files/log.h"
 #include "report/abort.h"
 
@@ -57,6 +58,11 @@ constexpr tvk_abort_language tvk_abort_texts[6] = {
 
 namespace {
 
+// What --diagnose calls each reason, when it says where a launch would stop.
+constexpr const char* tvk_abort_topics[tvk_abort_reasons] = {
+    "root directory", "locale", "language code", "locale alias", "course name", "overlay",
+};
+
 // Every language has every text: a reason added without its texts, or a
 // language cut short, leaves a null that fails the build.
 constexpr bool tvk_abort_complete() {
@@ -68,9 +74,13 @@ constexpr bool tvk_abort_complete() {
                 return false;
         }
     }
+    for (const char* topic : tvk_abort_topics) {
+        if (topic == nullptr)
+            return false;
+    }
     return true;
 }
-static_assert(tvk_abort_complete(), "a language without every text of the report");
+static_assert(tvk_abort_complete(), "a reason or a language without every text of the report");
 
 // A detail, with the program's name where its text says "%s": the texts are
 // data, never a format.
@@ -88,6 +98,11 @@ void tvk_abort_detail(const char* detail) {
 
 void tvk_abort(tvk_abort_reason reason) {
     const int number = static_cast<int>(reason);
+    if (tvk_state.opt_diagnose) {
+        tvk_why("a launch stops here, with abort code %i (%s)", number,
+                tvk_abort_topics[number - 1]);
+        std::exit(1);
+    }
     tvk_debugf("tvk_abort:abort(%i) entry.\n", number);
     tvk_debug_off();
     for (const tvk_abort_language& row : tvk_abort_texts) {

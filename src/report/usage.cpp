@@ -205,8 +205,7 @@ nl_catd tvk_usage_open() {
           tvk_append(path, tvk_state.codeset)))
         return tvk_no_catalog(); // a cut path would name another file
     const nl_catd catalog = tvk_catalog_open(path);
-    tvk_why("usage catalog \"%s\": %s", path,
-            catalog != tvk_no_catalog() ? "opened" : "not used, the built-in English texts are");
+    tvk_why("usage catalog \"%s\": %s", path, catalog != tvk_no_catalog() ? "opened" : "not used");
     return catalog;
 }
 

@@ -184,9 +184,10 @@ bool tvk_root_program() {
 }
 
 [[noreturn]] void tvk_root_fail() {
-    tvk_refused("no place above holds a tree with this launcher's version stamp, %i.%i.%i in "
-                "ver/tvkcombo",
-                tvk_state.version_major, tvk_state.version_minor, tvk_state.version_patch);
+    tvk_refused(
+        "no place above holds a usable tree with this launcher's version stamp, %i.%i.%i in "
+        "ver/tvkcombo",
+        tvk_state.version_major, tvk_state.version_minor, tvk_state.version_patch);
     tvk_abort(tvk_abort_reason::root);
 }
 
