@@ -168,8 +168,8 @@ bool tvk_walk_cwd(tvk_walk& walk, const char* path) {
 // to run with.
 int tvk_home_directory(const char* name, bool create) {
     const char* home = std::getenv("HOME");
-    if (home == nullptr) {
-        tvk_refused("HOME is unset");
+    if (home == nullptr || home[0] == '\0') { // not the working directory
+        tvk_refused("HOME is unset or empty");
         return -1;
     }
     tvk_text path;
