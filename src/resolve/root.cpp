@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -32,6 +33,21 @@ bool tvk_executable_file(const char* path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
 }
 
+// "%i.%i.%i\n" of the version's first three numbers, written without printf:
+// no other step of a normal launch calls it, and its code and stack would be
+// pages the launch faults in for this one line.
+void tvk_stamp(tvk_text& stamp) {
+    const int numbers[] = {tvk_state.version_major, tvk_state.version_minor,
+                           tvk_state.version_patch};
+    char* at = stamp;
+    for (const int number : numbers) {
+        at = std::to_chars(at, stamp + tvk_text_size - 2, number).ptr; // 11 characters at most
+        *at++ = '.';
+    }
+    at[-1] = '\n';
+    *at = '\0';
+}
+
 // Carries the stamp of this launcher's version. A root found from the working
 // directory names whatever another user may have left there: it counts only
 // when the tree's top and the directories the overlay is loaded from are
@@ -51,8 +67,7 @@ bool tvk_root_check(const char* dir, bool from_cwd) {
     tvk_readline(fd, line, tvk_text_size - 1); // the first line, newline kept, or nothing
     close(fd);
     tvk_text stamp;
-    tvk_format(stamp, "%i.%i.%i\n", tvk_state.version_major, tvk_state.version_minor,
-               tvk_state.version_patch);
+    tvk_stamp(stamp);
     return std::string_view(line) == stamp;
 }
 
