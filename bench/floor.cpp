@@ -68,11 +68,13 @@ int main(int argc, char** argv) {
         std::setlocale(LC_ALL, "") == nullptr)
         return failed;
 
-    char* env[env_max];
+    // More than env_max variables would be cut, which bench/run's check of
+    // the overlay's environment would show.
+    char* env[env_max + 1];
     std::size_t n = 0;
-    for (char** variable = environ; *variable != nullptr && n + 1 < env_max; ++variable)
+    for (char** variable = environ; *variable != nullptr && n < env_max; ++variable)
         env[n++] = *variable;
-    for (int i = 1; i < argc && n + 1 < env_max; ++i)
+    for (int i = 1; i < argc && n < env_max; ++i)
         env[n++] = argv[i];
     env[n] = nullptr;
     char action[] = "playback";
