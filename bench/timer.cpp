@@ -1,12 +1,13 @@
 // Times whole processes from spawn to exit, in interleaved rounds, with
-// their page faults, and counts their system calls under strace. Prints one
+// their page faults; counts their system calls under strace and, where
+// valgrind is installed, their instructions under callgrind. Prints one
 // Markdown table.
 //
-//   tvk_bench_timer [--warmup N] [--rounds N] [--strace PATH] CASEFILE
+//   tvk_bench_timer [--warmup N] [--rounds N] CASEFILE
 //
 // CASEFILE holds cases, each a block of "key value" lines:
 //   case LABEL       starts a case
-//   build NAME       the launcher build it runs, "-" when none
+//   build NAME       the build it runs
 //   group NAME       cases are compared with the floor of their group
 //   floor            this case is its group's floor
 //   expect N         the exit status every run must end with
@@ -27,7 +28,6 @@
 #include <ctime>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -47,14 +47,15 @@ struct Case {
     std::vector<char*> env_array;
     std::vector<double> micros;
     std::vector<double> faults; // minor page faults of the process tree
-    long tree_calls = -1;       // strace -c total of the whole process tree
-    long own_calls = -1;        // calls up to and including the execve of the overlay
+    long calls = -1;            // up to and including the execve of the overlay
+    long instructions = -1;     // up to the execve of the overlay; -1 without valgrind
 };
 
 struct Settings {
     int warmup = 30;
     int rounds = 2000;
     std::string strace = "/usr/bin/strace";
+    std::string valgrind = "/usr/bin/valgrind";
     std::string case_file;
 };
 
@@ -169,7 +170,7 @@ void time_rounds(std::vector<Case>& cases, int rounds, bool keep) {
 }
 
 std::string temp_file() {
-    char name[] = "/tmp/tvk_bench_strace.XXXXXX";
+    char name[] = "/tmp/tvk_bench_trace.XXXXXX";
     const int fd = mkstemp(name);
     if (fd == -1)
         fail("mkstemp failed");
@@ -177,41 +178,48 @@ std::string temp_file() {
     return name;
 }
 
-// What strace wrote about one run of the case.
-std::string traced(const Settings& settings, const Case& c, std::vector<std::string> options) {
-    const std::string output = temp_file();
-    std::vector<std::string> argv = {settings.strace, "-f", "-o", output};
-    argv.insert(argv.end(), options.begin(), options.end());
+// Runs the case under a tool, whose own command line is argv.
+void run_under(const Case& c, const char* tool, std::vector<std::string> argv) {
     argv.emplace_back("--");
     argv.insert(argv.end(), c.argv.begin(), c.argv.end());
     const int status = run(exec_array(argv).data(), c.env_array.data()).status;
-    std::ifstream in(output);
-    std::ostringstream text;
-    text << in.rdbuf();
-    unlink(output.c_str());
     if (status != c.expect)
-        fail("case \"" + c.label + "\" under strace ended with status " + std::to_string(status));
-    return text.str();
+        fail("case \"" + c.label + "\" under " + tool + " ended with status " +
+             std::to_string(status));
 }
 
-// The calls column of strace -c's "total" line: "100.00 secs usecs calls [errors] total".
-long summary_total(const std::string& summary) {
-    std::istringstream lines(summary);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream in(line);
-        std::vector<std::string> fields;
-        for (std::string field; in >> field;)
-            fields.push_back(field);
-        if (fields.size() >= 5 && fields.back() == "total")
-            return std::stol(fields[3]);
+long count_calls(const Settings& settings, const Case& c) {
+    const std::string output = temp_file();
+    run_under(c, "strace", {settings.strace, "-f", "-qq", "-e", "signal=none", "-o", output});
+    std::ifstream trace(output);
+    const long calls = tvktest::syscalls_until_overlay(trace);
+    unlink(output.c_str());
+    return calls;
+}
+
+// callgrind writes its counts before each execve call, failed or not, into
+// output.1, output.2 and so on, and at an exit into output; the overlay
+// itself runs outside it.
+long count_instructions(const Settings& settings, const Case& c) {
+    if (access(settings.valgrind.c_str(), X_OK) != 0)
+        return -1;
+    const std::string output = temp_file();
+    run_under(c, "callgrind",
+              {settings.valgrind, "-q", "--tool=callgrind", "--dump-before=execve",
+               "--callgrind-out-file=" + output});
+    long total = 0;
+    for (int part = 0;; ++part) {
+        const std::string name = part == 0 ? output : output + "." + std::to_string(part);
+        std::ifstream in(name);
+        if (!in && part > 0)
+            break;
+        for (std::string line; std::getline(in, line);) {
+            if (line.starts_with("totals: "))
+                total += std::stol(line.substr(8));
+        }
+        unlink(name.c_str());
     }
-    return -1;
-}
-
-void count_calls(const Settings& settings, Case& c) {
-    c.tree_calls = summary_total(traced(settings, c, {"-c"}));
-    std::istringstream trace(traced(settings, c, {"-qq", "-e", "signal=none"}));
-    c.own_calls = tvktest::syscalls_until_overlay(trace);
+    return total;
 }
 
 double percentile(const std::vector<double>& sorted, double p) {
@@ -244,19 +252,24 @@ void print_table(std::vector<Case>& cases) {
         std::sort(c.micros.begin(), c.micros.end());
         std::sort(c.faults.begin(), c.faults.end());
     }
-    std::cout << "| case | build | median µs | p10 µs | p90 µs | × floor | page faults | "
-                 "calls, launcher | calls, tree |\n";
-    std::cout << "|---|---|---:|---:|---:|---:|---:|---:|---:|\n";
+    std::cout << "| case | build | median µs | p10 µs | p90 µs | × floor | × floor at p10 | "
+                 "page faults | calls to exec | k instructions to exec |\n";
+    std::cout << "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|\n";
     for (const Case& c : cases) {
         const Case* floor = floor_of(cases, c);
-        const double median = percentile(c.micros, 0.5);
-        const std::string ratio =
-            floor ? fixed(median / percentile(floor->micros, 0.5), 2) : std::string("-");
-        std::cout << "| " << c.label << " | " << c.build << " | " << fixed(median, 0) << " | "
+        const auto ratio = [&](double p) {
+            return floor ? fixed(percentile(c.micros, p) / percentile(floor->micros, p), 2)
+                         : std::string("-");
+        };
+        std::cout << "| " << c.label << " | " << c.build << " | "
+                  << fixed(percentile(c.micros, 0.5), 0) << " | "
                   << fixed(percentile(c.micros, 0.1), 0) << " | "
-                  << fixed(percentile(c.micros, 0.9), 0) << " | " << ratio << " | "
-                  << fixed(percentile(c.faults, 0.5), 0) << " | " << c.own_calls << " | "
-                  << c.tree_calls << " |\n";
+                  << fixed(percentile(c.micros, 0.9), 0) << " | " << ratio(0.5) << " | "
+                  << ratio(0.1) << " | " << fixed(percentile(c.faults, 0.5), 0) << " | " << c.calls
+                  << " | "
+                  << (c.instructions < 0 ? "-"
+                                         : fixed(static_cast<double>(c.instructions) / 1e3, 1))
+                  << " |\n";
     }
 }
 
@@ -274,13 +287,11 @@ Settings parse(int argc, char** argv) {
             settings.warmup = number_after(i, argc, argv);
         else if (option == "--rounds")
             settings.rounds = number_after(i, argc, argv);
-        else if (option == "--strace" && i + 1 < argc)
-            settings.strace = argv[++i];
         else
             settings.case_file = option;
     }
     if (settings.case_file.empty() || settings.rounds < 1 || settings.warmup < 0)
-        fail("usage: tvk_bench_timer [--warmup N] [--rounds N] [--strace PATH] CASEFILE");
+        fail("usage: tvk_bench_timer [--warmup N] [--rounds N] CASEFILE");
     return settings;
 }
 
@@ -289,8 +300,10 @@ Settings parse(int argc, char** argv) {
 int main(int argc, char** argv) {
     const Settings settings = parse(argc, argv);
     std::vector<Case> cases = read_cases(settings.case_file);
-    for (Case& c : cases)
-        count_calls(settings, c);
+    for (Case& c : cases) {
+        c.calls = count_calls(settings, c);
+        c.instructions = count_instructions(settings, c);
+    }
     const std::string load_before = load_average();
     time_rounds(cases, settings.warmup, false);
     time_rounds(cases, settings.rounds, true);

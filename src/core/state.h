@@ -2,6 +2,8 @@
 // before it left here and adds its own results.
 #pragma once
 
+#include <fcntl.h>
+
 #include "core/text.h"
 
 // Where root, locale and language came from: set by the steps that choose
@@ -28,9 +30,10 @@ enum : int {
     tvk_language_from_default = 3, // C or POSIX
 };
 
-// Numbers and flags (0 or 1, so bool) first, then the texts a normal launch
-// fills, then those only some runs need: a page of the record that is never
-// written costs the process nothing, and a launch then writes the fewest.
+// Numbers, flags (0 or 1, so bool) and the lock records first, then the texts
+// a normal launch fills, then those only some runs need: a page of the record
+// that is never written costs the process nothing, and a launch then writes
+// the fewest. A lock record of its own elsewhere would be one page more.
 struct tvk_record {
     int version_major;
     int version_minor;
@@ -62,6 +65,10 @@ struct tvk_record {
     bool debug_on;
     int debug_fd;
     char* overlay_argv[2];
+    // What the file primitives hand to fcntl: a request to set a lock, and
+    // the probe that asks after other processes' locks.
+    struct flock lock_request;
+    struct flock lock_probe;
 
     tvk_text argv0;
     tvk_text basename;

@@ -82,20 +82,34 @@ inline bool tvk_equal_nocase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// Walks the tokens of a text: runs of characters outside separators.
+// Walks the tokens of a text: runs of characters outside separators. Each
+// character is looked up in the few separators inline: find_first_of would
+// call memchr once per character of the text.
 struct tvk_tokens {
     std::string_view rest;
     std::string_view separators;
 
     bool next(std::string_view& token) {
-        const std::size_t start = rest.find_first_not_of(separators);
-        if (start == std::string_view::npos)
+        std::size_t start = 0;
+        while (start < rest.size() && separator(rest[start]))
+            ++start;
+        if (start == rest.size())
             return false;
         rest.remove_prefix(start);
-        const std::size_t end = rest.find_first_of(separators);
+        std::size_t end = 0;
+        while (end < rest.size() && !separator(rest[end]))
+            ++end;
         token = tvk_head(rest, end);
-        rest.remove_prefix(token.size());
+        rest.remove_prefix(end);
         return true;
+    }
+
+    bool separator(char ch) const {
+        for (const char each : separators) {
+            if (ch == each)
+                return true;
+        }
+        return false;
     }
 };
 

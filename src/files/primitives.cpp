@@ -3,12 +3,10 @@
 
 #include <cstring>
 
+#include "core/state.h"
 #include "files/primitives.h"
 
 namespace {
-
-struct flock tvk_lock_request;
-struct flock tvk_lock_probe;
 
 void tvk_lock_fill(struct flock& record, short type) {
     record.l_type = type;
@@ -19,8 +17,8 @@ void tvk_lock_fill(struct flock& record, short type) {
 }
 
 int tvk_lock_set(int fd, short type) {
-    tvk_lock_fill(tvk_lock_request, type);
-    return fcntl(fd, F_SETLK, &tvk_lock_request);
+    tvk_lock_fill(tvk_state.lock_request, type);
+    return fcntl(fd, F_SETLK, &tvk_state.lock_request);
 }
 
 } // namespace
@@ -33,9 +31,9 @@ int tvk_lock_write(int fd) {
 }
 
 int tvk_lock_test(int fd) {
-    tvk_lock_fill(tvk_lock_probe, F_WRLCK);
-    fcntl(fd, F_GETLK, &tvk_lock_probe);
-    return tvk_lock_probe.l_type;
+    tvk_lock_fill(tvk_state.lock_probe, F_WRLCK);
+    fcntl(fd, F_GETLK, &tvk_state.lock_probe);
+    return tvk_state.lock_probe.l_type;
 }
 
 // One byte per read, so nothing beyond the line is consumed and the

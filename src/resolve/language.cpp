@@ -14,11 +14,11 @@ namespace {
 // The system's file has a few hundred lines; a larger one is read no further.
 constexpr std::size_t alias_read_max = 1024 * 1024;
 
-using tvk_language_column = std::string_view tvk_language_row::*;
+using tvk_language_column = tvk_language_code tvk_language_row::*;
 
 const tvk_language_row* tvk_language_find(tvk_language_column column, std::string_view code) {
     for (const tvk_language_row& row : tvk_languages) {
-        if (row.*column == code)
+        if (std::string_view(row.*column) == code)
             return &row;
     }
     return nullptr;
@@ -105,7 +105,7 @@ void tvk_language() {
         tvk_refused("no language of the table has the code \"%s\"", tvk_state.language);
         tvk_abort(tvk_abort_reason::language);
     }
-    tvk_why("language: %s, the table's code for \"%s\"", row->bib_code.data(), tvk_state.language);
+    tvk_why("language: %s, the table's code for \"%s\"", row->bib_code, tvk_state.language);
     tvk_copy(tvk_state.language, row->bib_code);
     tvk_debugf("tvk_language:1:locale:%s\n", tvk_state.language);
 }

@@ -13,10 +13,12 @@ void tvk_spell();
 // "C" or "POSIX", in any letter case.
 bool tvk_locale_default(std::string_view name);
 
+// The codes are held in the rows, not pointed to: a table of pointers is
+// relocated, all of it, at every start of a position-independent launcher.
+using tvk_language_code = char[4]; // two or three letters, or none
 struct tvk_language_row {
-    std::string_view bib_code;
-    std::string_view alt_code;
-    std::string_view english_name;
+    tvk_language_code bib_code;
+    tvk_language_code alt_code;
 };
 extern const std::array<tvk_language_row, 470> tvk_languages;
 

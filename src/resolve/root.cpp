@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -33,6 +34,21 @@ bool tvk_executable_file(const char* path) {
     return stat(path, &info) == 0 && S_ISREG(info.st_mode) && access(path, X_OK) == 0;
 }
 
+// "%i.%i.%i\n" of the version's first three numbers, written without printf:
+// no other step of a normal launch calls it, and its code and stack would be
+// pages the launch faults in for this one line.
+void tvk_stamp(tvk_text& stamp) {
+    const int numbers[] = {tvk_state.version_major, tvk_state.version_minor,
+                           tvk_state.version_patch};
+    char* at = stamp;
+    for (const int number : numbers) {
+        at = std::to_chars(at, stamp + tvk_text_size - 2, number).ptr; // 11 characters at most
+        *at++ = '.';
+    }
+    at[-1] = '\n';
+    *at = '\0';
+}
+
 // The first line of the tree's stamp is this launcher's version.
 bool tvk_stamp_matches(int root, const char* dir) {
     const int ver = openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -46,8 +62,7 @@ bool tvk_stamp_matches(int root, const char* dir) {
     tvk_readline(fd, line, tvk_text_size - 1); // the first line, newline kept, or nothing
     close(fd);
     tvk_text stamp;
-    tvk_format(stamp, "%i.%i.%i\n", tvk_state.version_major, tvk_state.version_minor,
-               tvk_state.version_patch);
+    tvk_stamp(stamp);
     return std::string_view(line) == stamp ||
            tvk_refused("the version stamp at %s/ver/tvkcombo reads \"%s\", not \"%s\"", dir, line,
                        stamp);
