@@ -22,12 +22,30 @@ file(CONFIGURE OUTPUT ${TVK_STAMP} CONTENT "@TVK_STAMP_VERSION@\n" @ONLY)
 set(TVK_MANPAGE ${CMAKE_BINARY_DIR}/man/tvkcombo.1)
 configure_file(${CMAKE_SOURCE_DIR}/docs/tvkcombo.1 ${TVK_MANPAGE} @ONLY)
 
+set(TVK_DIRECTORY_MODE OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 install(TARGETS tvkcombo RUNTIME DESTINATION bin)
 install(FILES ${TVK_STAMP} DESTINATION ver)
 install(FILES ${TVK_CATALOGS} DESTINATION nls)
-install(DIRECTORY DESTINATION lib)
+install(DIRECTORY DESTINATION lib DIRECTORY_PERMISSIONS ${TVK_DIRECTORY_MODE})
 install(FILES ${TVK_MANPAGE} DESTINATION share/man/man1)
 install(FILES ${CMAKE_SOURCE_DIR}/completion/tvkcombo.bash
         DESTINATION share/bash-completion/completions RENAME tvkcombo)
+
+# Every user runs the launcher and reads its tree, whatever the installer's
+# umask: install() gives the files their modes, but CMake makes directories by
+# the umask (0700 under umask 077). The last rule opens to all every directory
+# from the tree down to an installed file.
+install(CODE "set(TVK_DIRECTORY_MODE ${TVK_DIRECTORY_MODE})")
+install(CODE [[
+  foreach(dir IN LISTS CMAKE_INSTALL_MANIFEST_FILES) # without DESTDIR
+    cmake_path(GET dir PARENT_PATH dir)
+    cmake_path(IS_PREFIX CMAKE_INSTALL_PREFIX "${dir}" NORMALIZE inside)
+    while(inside)
+      file(CHMOD "$ENV{DESTDIR}${dir}" DIRECTORY_PERMISSIONS ${TVK_DIRECTORY_MODE})
+      cmake_path(GET dir PARENT_PATH dir)
+      cmake_path(IS_PREFIX CMAKE_INSTALL_PREFIX "${dir}" NORMALIZE inside)
+    endwhile()
+  endforeach()
+]])
 
 include(${CMAKE_CURRENT_LIST_DIR}/demo.cmake)
