@@ -18,7 +18,7 @@ set(ENV{PATH} "${tree}/bin:/usr/bin:/bin")
 unset(ENV{LANG})
 unset(ENV{TOVREK_ROOT})
 
-foreach(arguments IN ITEMS "-h" "-i algebra" "-p algebra")
+foreach(arguments IN ITEMS "-h" "-i algebra" "--diagnose -a algebra" "-p algebra")
   message(NOTICE "\n==> tvkcombo ${arguments}")
   separate_arguments(argument_list UNIX_COMMAND "${arguments}")
   execute_process(COMMAND tvkcombo ${argument_list}
