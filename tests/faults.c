@@ -1,5 +1,5 @@
 // Preloaded into the launcher by the tests. TVK_FAULT=<call>:<n>:<errno name>[:<part of a path>]
-// fails the n-th call of read, write, open(at), fcntl, fsync, mkdir(at), rename(at) or execve
+// fails the n-th call of read, write, open(at), fcntl, fsync, ftruncate, mkdir(at), rename(at) or execve
 // (counting only those on a path holding the part, if given), or kills the process there for the
 // errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when a
 // run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before the
@@ -87,6 +87,7 @@ static void swapped(const char* path) {
 WRAP(ssize_t, read, "read", fd, NULL, (int fd, void* buffer, size_t size), fd, buffer, size)
 WRAP(ssize_t, write, "write", fd, NULL, (int fd, const void* buffer, size_t size), fd, buffer, size)
 WRAP(int, fsync, "fsync", fd, NULL, (int fd), fd)
+WRAP(int, ftruncate, "ftruncate", fd, NULL, (int fd, off_t length), fd, length)
 WRAP(int, mkdirat, "mkdir", -1, path, (int at, const char* path, mode_t mode), at, path, mode)
 WRAP(int, renameat, "rename", -1, to, (int at, const char* from, int at2, const char* to), at, from,
      at2, to)

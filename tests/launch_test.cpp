@@ -407,6 +407,8 @@ TEST_P(Launch, Row) {
         << run.status;
     EXPECT_TRUE(slurp(world.home("rc")) == rc && slurp(world.home("log")) == log &&
                 fs::exists(world.path("home/.tovrek")) == made);
+    EXPECT_NE(run.out.rfind("\na launch "), std::string::npos) << run.out; // the verdict comes last
+    EXPECT_EQ(run.out.find('\n', run.out.rfind("\na launch ") + 1), run.out.size() - 1) << run.out;
     for (const std::string& word : row.checks)
         EXPECT_TRUE(!word.starts_with("why~") ||
                     run.out.find(expand(word.substr(4), world.dir)) != std::string::npos)
