@@ -303,19 +303,20 @@ int tvk_open_regular(int at, const char* path, int flags) {
     return -1;
 }
 
-int tvk_open_owned_file(const char* path) {
+bool tvk_file_owned(const char* path) {
     tvk_text directory;
     const char* name = tvk_split_path(directory, path).data(); // the end of path: NUL-terminated
     struct stat dir_info;
     const int dir = tvk_way_open(AT_FDCWD, directory, dir_info);
     if (dir == -1)
-        return -1;
+        return false;
     const int fd = tvk_open_regular(dir, name, 0);
     close(dir);
+    if (fd == -1)
+        return false;
     struct stat info;
-    if (fd == -1 || (fstat(fd, &info) == 0 && tvk_owned(path, info, true) &&
-                     tvk_way_passes(directory, dir_info, info, path)))
-        return fd;
+    const bool owned = fstat(fd, &info) == 0 && tvk_owned(path, info, true) &&
+                       tvk_way_passes(directory, dir_info, info, path);
     close(fd);
-    return -1;
+    return owned;
 }

@@ -49,6 +49,6 @@ int tvk_open_locked(const tvk_place& place, bool* refused);
 // regular file: a device or a FIFO in its place could feed lines without end
 // or stall the run. flags are added to the open's. Returns the descriptor or -1.
 int tvk_open_regular(int at, const char* path, int flags);
-// A file that nobody but root and the effective user can have written, open
-// for reading, reached on a safe way; -1 otherwise.
-int tvk_open_owned_file(const char* path);
+// A regular file that nobody but root and the effective user can write,
+// reached on a safe way: what is read by its name later is what is there now.
+bool tvk_file_owned(const char* path);

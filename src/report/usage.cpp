@@ -191,11 +191,7 @@ nl_catd tvk_catalog_open(const char* path) {
     const nl_catd catalog = tvk_catalog_sealed(size);
     if (catalog != tvk_no_catalog())
         return catalog;
-    const int owned = tvk_open_owned_file(path);
-    if (owned == -1)
-        return tvk_no_catalog();
-    close(owned);
-    return catopen(path, NL_CAT_LOCALE);
+    return tvk_file_owned(path) ? catopen(path, NL_CAT_LOCALE) : tvk_no_catalog();
 }
 
 nl_catd tvk_usage_open() {
