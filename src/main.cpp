@@ -22,6 +22,7 @@
 #include "resolve/resolve.h"
 
 int main(int argc, char** argv) {
+    tvk_state_prefault();
     tvk_state.version_major = tvk_version_major_number;
     tvk_state.version_minor = tvk_version_minor_number;
     tvk_state.version_patch = tvk_version_patch_number;

@@ -103,6 +103,11 @@ struct tvk_record {
 
 extern tvk_record tvk_state;
 
+// Makes the pages of the record that a launch writes, all fields up to the
+// exported variables, in one call: a fault for each costs a launch more. An
+// older kernel refuses the call, and the pages then come one fault at a time.
+void tvk_state_prefault();
+
 // A root that names a place only from the working directory. The empty root
 // that "-r /" leaves is "/", since every path is built as root + "/...".
 inline bool tvk_root_relative() {

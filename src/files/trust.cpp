@@ -45,6 +45,7 @@ bool tvk_owned(const char* name, const struct stat& info, bool root_may_own,
 // A walk along a way: the directory it stands in, open, and what is left.
 struct tvk_walk {
     int dir;
+    bool owned; // dir is the walk's own, not the caller's, and closed when it moves on
     struct stat info;
     tvk_text rest;
     std::size_t at;  // where in rest the next entry begins
@@ -61,9 +62,10 @@ const char* tvk_walk_separator(const tvk_walk& walk) {
 // Moves the walk to dir, whose status info holds, or which it asks for.
 bool tvk_walk_to(tvk_walk& walk, int dir, std::string_view walked,
                  const struct stat* info = nullptr) {
-    if (walk.dir != -1)
+    if (walk.owned)
         close(walk.dir);
     walk.dir = dir;
+    walk.owned = dir != -1;
     if (tvk_state.opt_diagnose) {
         if (walked.starts_with('/'))
             walk.walked[0] = '\0';
@@ -216,7 +218,8 @@ void tvk_follow_link(tvk_place& place, std::string_view target) {
 
 int tvk_way_open(int at, const char* path, struct stat& info, const char* at_name) {
     tvk_walk walk;
-    walk.dir = -1;
+    walk.dir = at; // the caller's, until the walk moves on
+    walk.owned = false;
     walk.at = 0;
     walk.walked[0] = '\0';
     walk.goal = path;
@@ -226,16 +229,18 @@ int tvk_way_open(int at, const char* path, struct stat& info, const char* at_nam
                  tvk_copy(walk.rest, path);
     else if (at == AT_FDCWD)
         walked = tvk_walk_cwd(walk, path);
-    else
-        walked = tvk_walk_to(walk, openat(at, ".", O_PATH | O_CLOEXEC), at_name) &&
-                 tvk_copy(walk.rest, path);
+    else {
+        tvk_copy(walk.walked, at_name); // for the diagnosis: cut, it still names the place
+        walked = fstat(at, &walk.info) == 0 && tvk_copy(walk.rest, path);
+    }
     if (!(walked && tvk_way_walk(walk))) {
-        if (walk.dir != -1)
+        if (walk.owned)
             close(walk.dir);
         return -1;
     }
     info = walk.info;
-    return walk.dir;
+    // A path that named at itself: a descriptor of the caller's own to close.
+    return walk.owned ? walk.dir : openat(at, ".", O_PATH | O_CLOEXEC);
 }
 
 int tvk_trusted_open(int at, const char* path) {

@@ -23,9 +23,11 @@ char tvk_version_action[] = "version";
 // putenv keeps the pointer, so the text lives in tvk_state. A value that
 // does not fit is not exported cut: the variable is removed instead. The
 // environment may hold a name twice and putenv replaces only one: every
-// copy goes first, so the overlay sees the launcher's value alone.
+// copy goes first, so the overlay sees the launcher's value alone; getenv,
+// which finds any copy, spares the launch unsetenv's work when there is none.
 void tvk_export(tvk_text& variable, const char* name, std::string_view value, bool fits = true) {
-    unsetenv(name);
+    if (std::getenv(name) != nullptr)
+        unsetenv(name);
     if (fits && tvk_copy(variable, name) && tvk_append(variable, "=") &&
         tvk_append(variable, value))
         putenv(variable);

@@ -49,12 +49,13 @@ void tvk_stamp(tvk_text& stamp) {
     *at = '\0';
 }
 
-// The first line of the tree's stamp is this launcher's version.
-bool tvk_stamp_matches(int root, const char* dir) {
-    const int ver = openat(root, "ver", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const int fd = ver == -1 ? -1 : tvk_open_regular(ver, "tvkcombo", 0);
-    if (ver != -1)
-        close(ver);
+// The first line of the stamp in the tree's ver, open at ver (which it
+// closes) or -1, is this launcher's version.
+bool tvk_stamp_matches(int ver, const char* dir) {
+    if (ver == -1)
+        return tvk_refused("no version stamp at %s/ver/tvkcombo: %s", dir, std::strerror(errno));
+    const int fd = tvk_open_regular(ver, "tvkcombo", 0);
+    close(ver);
     if (fd == -1)
         return tvk_refused("no version stamp at %s/ver/tvkcombo", dir);
     tvk_text line;
@@ -73,17 +74,19 @@ bool tvk_stamp_matches(int root, const char* dir) {
 // counts only when its way is safe and the tree's top and the directories
 // the overlay is loaded from are ones nobody else can have written.
 bool tvk_root_check(const char* dir, bool from_cwd) {
-    const char* path = dir[0] == '\0' ? "/" : dir;
-    const int root = from_cwd ? tvk_trusted_open(AT_FDCWD, path)
-                              : openat(AT_FDCWD, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (root == -1) {
-        if (!from_cwd)
-            tvk_refused("%s: %s", path, std::strerror(errno));
-        return false;
+    constexpr int directory = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+    if (!from_cwd) {
+        char ver[tvk_text_size + 4]; // room for a root of 1023 characters and "/ver"
+        tvk_copy(ver, dir);
+        tvk_append(ver, "/ver");
+        return tvk_stamp_matches(openat(AT_FDCWD, ver, directory), dir);
     }
-    const bool accepted =
-        (!from_cwd || (tvk_directory_trusted(root, "bin") && tvk_directory_trusted(root, "lib"))) &&
-        tvk_stamp_matches(root, dir);
+    const int root = tvk_trusted_open(AT_FDCWD, dir[0] == '\0' ? "/" : dir);
+    if (root == -1)
+        return false;
+    const bool accepted = tvk_directory_trusted(root, "bin") &&
+                          tvk_directory_trusted(root, "lib") &&
+                          tvk_stamp_matches(openat(root, "ver", directory), dir);
     close(root);
     return accepted;
 }
