@@ -13,6 +13,10 @@
 inline constexpr std::size_t tvk_text_size = 1024; // 1023 characters and a NUL
 using tvk_text = char[tvk_text_size];
 
+// A text held in a table's row, not pointed to: a table of pointers is
+// relocated, all of it, at every start of a position-independent launcher.
+using tvk_word = char[64];
+
 // The first n characters of text, or all of it. string_view::substr would
 // do the same but reaches into the C++ runtime for its out-of-range throw.
 constexpr std::string_view tvk_head(std::string_view text, std::size_t n) {

@@ -25,7 +25,7 @@ constexpr std::string_view rcfile_separators = " \t=";
 // One setting: how its line is written and read, shared by reader and writer
 // so that the writer can store only what the reader gives back.
 struct tvk_rc_key {
-    std::string_view name;       // as written; read in any letter case
+    tvk_word name;               // as written; read in any letter case
     tvk_text tvk_record::*value; // the resolved value, stored
     tvk_text tvk_record::*read;  // where the reader puts it
     bool tvk_record::*found;

@@ -46,7 +46,7 @@ bool tvk_library_path(tvk_text& path) {
 enum class tvk_overlay_name { argv0, basename, installed };
 
 struct tvk_loader {
-    const char* log_line;
+    tvk_word log_line;
     bool in_root; // the name is looked for in root + "/bin/"
     tvk_overlay_name name;
     bool path_search; // execvp: a name without "/" is looked for along PATH

@@ -1,6 +1,8 @@
 // The abort report: the one way a step gives up.
 #pragma once
 
+#include "core/text.h"
+
 // Why a step gave up; the debug log records the number.
 enum class tvk_abort_reason : int {
     root = 1,     // no root directory, or -r without its value
@@ -19,9 +21,9 @@ enum class tvk_abort_reason : int {
 // Declared for the tests, which build the report they expect from them.
 inline constexpr int tvk_abort_reasons = static_cast<int>(tvk_abort_reason::end) - 1;
 struct tvk_abort_language {
-    const char* code;                      // as "ger"
-    const char* invalid;                   // the word for "invalid"
-    const char* detail[tvk_abort_reasons]; // what was invalid, by reason; "%s" names the program
-    const char* terminated;                // the "program terminated" phrase
+    tvk_word code;                      // as "ger"
+    tvk_word invalid;                   // the word for "invalid"
+    tvk_word detail[tvk_abort_reasons]; // what was invalid, by reason; "%s" names the program
+    tvk_word terminated;                // the "program terminated" phrase
 };
 extern const tvk_abort_language tvk_abort_texts[6];

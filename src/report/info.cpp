@@ -13,7 +13,7 @@ namespace {
 
 struct tvk_source_phrase {
     int source;
-    const char* phrase;
+    tvk_word phrase;
 };
 
 constexpr tvk_source_phrase tvk_root_phrases[] = {

@@ -23,7 +23,7 @@ namespace {
 constexpr int tvk_usage_set = 1;
 constexpr std::size_t tvk_banner_wide_max = 160;
 
-constexpr const char* tvk_usage_defaults[] = {
+constexpr tvk_word tvk_usage_defaults[] = {
     "  usage: %s [-adhil:pr:uv] [coursename]\n",
     "    -a author courses (teacher)\n",
     "    -d debug flag ($HOME/.tovrek/tvkcombo.log)\n",

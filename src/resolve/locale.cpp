@@ -11,7 +11,7 @@
 namespace {
 
 // What the report calls each source of a locale, by its number.
-constexpr const char* tvk_locale_sources[] = {
+constexpr tvk_word tvk_locale_sources[] = {
     "", "-l", "the environment", "LC_MESSAGES of the environment", "the rc file", "the default",
 };
 static_assert(std::size(tvk_locale_sources) == tvk_locale_from_default + 1);

@@ -125,7 +125,7 @@ bool tvk_pathsearch(const char* name, bool& from_cwd) {
 }
 
 // What the report calls each source of a root, by its number.
-constexpr const char* tvk_root_sources[] = {
+constexpr tvk_word tvk_root_sources[] = {
     "",
     "-r",
     "TOVREK_ROOT",

@@ -6,21 +6,21 @@
 namespace {
 
 struct tvk_dictionary_rule {
-    const char* language; // compared with the language code, or
-    const char* locale;   // with the whole locale name
-    const char* option;
-    const char* log_head;
+    tvk_word language; // compared with the language code, or, when empty,
+    tvk_word locale;   // with the whole locale name
+    tvk_word option;
+    tvk_word log_head;
 };
 
 constexpr tvk_dictionary_rule tvk_dictionary_rules[] = {
-    {"spa", nullptr, " -d spanish", "tvk_spell:spanish:"},
-    {"fre", nullptr, " -d french", "tvk_spell:french:"},
-    {nullptr, "en_UK", " -d british", "tvk_spell:british:"},
-    {nullptr, "en_US", " -d american", "tvk_spell:american:"},
+    {"spa", "", " -d spanish", "tvk_spell:spanish:"},
+    {"fre", "", " -d french", "tvk_spell:french:"},
+    {"", "en_UK", " -d british", "tvk_spell:british:"},
+    {"", "en_US", " -d american", "tvk_spell:american:"},
 };
 
 bool tvk_dictionary_holds(const tvk_dictionary_rule& rule) {
-    if (rule.language != nullptr)
+    if (rule.language[0] != '\0')
         return std::string_view(tvk_state.language) == rule.language;
     return std::string_view(tvk_state.locale) == rule.locale;
 }
