@@ -258,7 +258,7 @@ void print_table(std::vector<Case>& cases) {
     for (const Case& c : cases) {
         const Case* floor = floor_of(cases, c);
         const auto ratio = [&](double p) {
-            return floor ? fixed(percentile(c.micros, p) / percentile(floor->micros, p), 2)
+            return floor ? fixed(percentile(c.micros, p) / percentile(floor->micros, p), 3)
                          : std::string("-");
         };
         std::cout << "| " << c.label << " | " << c.build << " | "
