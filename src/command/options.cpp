@@ -101,25 +101,26 @@ int tvk_long_options(int argc, char** argv) {
     return kept;
 }
 
-// A bad name ends the run. "." and ".." name directories, not courses: an
-// overlay building a path from the name would leave its course directory.
 void tvk_coursename() {
-    const std::string_view course = tvk_state.course;
-    bool bad = true;
-    if (course.size() > course_length_max)
-        tvk_refused("it has more than %zu characters", course_length_max);
-    else if (course.find_first_not_of(course_characters) != std::string_view::npos)
-        tvk_refused("it holds a character other than A-Z a-z 0-9 - _ .");
-    else if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
-        tvk_refused("it is made only of dots");
-    else
-        bad = false;
+    const bool bad = !tvk_course_sound(tvk_state.course);
     tvk_why("course name \"%s\": %s", tvk_state.course, bad ? "refused" : "accepted");
     if (bad)
         tvk_abort(tvk_abort_reason::course);
 }
 
 } // namespace
+
+// "." and ".." name directories, not courses: an overlay building a path
+// from the name would leave its course directory.
+bool tvk_course_sound(std::string_view course) {
+    if (course.size() > course_length_max)
+        return tvk_refused("it has more than %zu characters", course_length_max);
+    if (course.find_first_not_of(course_characters) != std::string_view::npos)
+        return tvk_refused("it holds a character other than A-Z a-z 0-9 - _ .");
+    if (!course.empty() && course.find_first_not_of('.') == std::string_view::npos)
+        return tvk_refused("it is made only of dots");
+    return true;
+}
 
 void tvk_standard_descriptors() {
     // One call asks after all three: a closed one comes back marked invalid.
