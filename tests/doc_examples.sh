@@ -1,0 +1,48 @@
+#!/bin/bash
+# Runs one example of a document and compares what it prints with the
+# document's text, so that the README and the manual page cannot drift from
+# the launcher. An example is a block (```console in Markdown, .EX on the
+# manual page) of commands, each on a line of its own behind "$ ", and what
+# they print. It runs in a fresh world, where the document's paths lie: the
+# tree /opt/tovrek, whose overlay is the document's own shell script, a copy
+# of it in /srv/shared, a folder everyone may write, and the home /home/ann.
+# The world's directory is cut from what the commands print, and the owner
+# of its files is shown as root, who installs a tree.
+#   doc_examples.sh DOCUMENT N LAUNCHER STAMP CATALOGS LOCALES WORLD
+set -eu
+doc=$1 index=$2 launcher=$3 stamp=$4 catalogs=$5 locales=$6 world=$7
+
+# The text as a reader sees it: on the manual page, the escapes undone.
+plain() {
+    if [[ $doc == *.1 ]]; then
+        sed -e 's/\\-/-/g; s/\\(aq/'"'"'/g; s/\\(dq/"/g; s/\\&//g; s/\\e/\\/g' "$doc"
+    else cat "$doc"; fi
+}
+example=$(plain | awk -v want="$index" '
+    /^(```console|\.EX)$/ { open = 1; first = 1; next }
+    open && /^(```|\.EE)$/ { open = 0; next }
+    open && first { first = 0; if ($0 !~ /^\$ /) { open = 0; next } count++ }
+    open && count == want')
+[ -n "$example" ] || { echo "$doc has no example $index"; exit 1; }
+
+tree=$world/opt/tovrek
+rm -rf "$world"
+mkdir -p "$tree/bin" "$tree/ver" "$tree/lib" "$world/home/ann" "$world/srv/shared"
+cp "$launcher" "$tree/bin/tvkcombo"
+cp "$stamp" "$tree/ver/tvkcombo"
+cp -r "$catalogs" "$tree/nls"
+plain | awk '/^#!\/bin\/sh$/ { on = 1 } on && /^(```|\.EE)$/ { exit } on' >"$tree/bin/tvkcombo.ovl"
+chmod 755 "$tree/bin/tvkcombo.ovl"
+cp -a "$tree" "$world/srv/shared/"
+chmod 777 "$world/srv/shared"
+
+cd "$world/home/ann"
+actual=$(while IFS= read -r line; do
+    [[ $line == '$ '* ]] || continue
+    printf '%s\n' "$line"
+    command=$(sed -E "s#(^|[ =:'\"])(/opt|/srv|/home)\\b#\\1$world\\2#g" <<<"${line#\$ }")
+    output=$(env -i HOME="$world/home/ann" PATH="$tree/bin:/usr/bin:/bin" LOCPATH="$locales" sh -c "$command" 2>&1 </dev/null) || true
+    output=${output//"$world"/}
+    [ -z "$output" ] || printf '%s\n' "${output//"(owner $(id -u),"/(owner 0,}"
+done <<<"$example")
+diff -u --label "$doc, example $index" --label "what it prints" <(printf '%s\n' "$example") <(printf '%s\n' "$actual")
