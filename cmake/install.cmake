@@ -19,8 +19,13 @@ set(TVK_STAMP_VERSION "${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJE
 set(TVK_STAMP ${CMAKE_BINARY_DIR}/ver/tvkcombo)
 file(CONFIGURE OUTPUT ${TVK_STAMP} CONTENT "@TVK_STAMP_VERSION@\n" @ONLY)
 
-set(TVK_MANPAGE ${CMAKE_BINARY_DIR}/man/tvkcombo.1)
-configure_file(${CMAKE_SOURCE_DIR}/docs/tvkcombo.1 ${TVK_MANPAGE} @ONLY)
+# The page names the version itself, so that it reads the same in the source
+# tree: a new version changes the page too.
+set(TVK_MANPAGE ${CMAKE_SOURCE_DIR}/docs/tvkcombo.1)
+file(STRINGS ${TVK_MANPAGE} title REGEX "^\\.TH ")
+if(NOT title MATCHES " \"tvkcombo ${PROJECT_VERSION}\" ")
+  message(FATAL_ERROR "The .TH line of ${TVK_MANPAGE} must name tvkcombo ${PROJECT_VERSION}")
+endif()
 
 set(TVK_DIRECTORY_MODE OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 install(TARGETS tvkcombo RUNTIME DESTINATION bin)

@@ -72,18 +72,28 @@ void tvk_option(int letter) {
     }
 }
 
+// Whether getopt takes the next argument as the value of this one: a group
+// of option letters whose first letter with a value comes last ("-l", "-dr").
+bool tvk_value_follows(std::string_view argument) {
+    if (argument.size() < 2 || argument[0] != '-')
+        return false;
+    return argument.find_first_of("lLrR", 1) == argument.size() - 1;
+}
+
 // The long options: the two every user tries first, each replaced by its
 // short form, which getopt reads as one option rather than as a run of
-// letters, and --diagnose, taken out so that getopt never sees it. Anything
-// else starting with "--" is left to getopt as before. Returns the count of
-// arguments left.
+// letters, and --diagnose, taken out so that getopt never sees it. Only an
+// option is read so: an option's value and everything after "--" stay as
+// typed. Anything else starting with "--" is left to getopt as before.
+// Returns the count of arguments left.
 int tvk_long_options(int argc, char** argv) {
     static char help[] = "-h";
     static char version[] = "-v";
     if (argc < 2)
         return argc;
     int kept = 1;
-    for (int i = 1; i < argc; ++i) {
+    int i = 1;
+    for (; i < argc && std::string_view(argv[i]) != "--"; ++i) {
         const std::string_view argument = argv[i];
         if (argument == "--diagnose") {
             tvk_state.opt_diagnose = true;
@@ -94,9 +104,13 @@ int tvk_long_options(int argc, char** argv) {
         } else if (argument == "--version") {
             argv[i] = version;
             tvk_state.opt_version_exit = true;
+        } else if (tvk_value_follows(argument) && i + 1 < argc) {
+            argv[kept++] = argv[i++];
         }
         argv[kept++] = argv[i];
     }
+    while (i < argc)
+        argv[kept++] = argv[i++];
     argv[kept] = nullptr;
     return kept;
 }
