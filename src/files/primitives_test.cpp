@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -13,54 +14,41 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// A file on disk that holds bytes, open for reading from its start.
-int file_of(const std::string& bytes) {
+// What tvk_readline_within gives within budget: its lines, then its last
+// result. The bytes are in a file on disk, or, failing, sent by a terminal
+// that then hangs up, whose next read fails with EIO as a bad disk's would.
+Strings lines_of(const std::string& bytes, std::size_t budget, bool failing = false) {
     char path[] = "/tmp/tvk-lines-XXXXXX";
-    const int fd = mkstemp(path);
-    unlink(path);
-    EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    lseek(fd, 0, SEEK_SET);
-    return fd;
-}
-
-// A terminal whose other end wrote bytes and hung up: it gives them, then
-// fails with EIO, as a failing disk would.
-int failing_after(const std::string& bytes) {
-    const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    EXPECT_TRUE(grantpt(master) == 0 && unlockpt(master) == 0);
-    const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+    const int fd = failing ? posix_openpt(O_RDWR | O_NOCTTY) : mkstemp(path);
+    int other = fd;
     termios raw;
-    tcgetattr(slave, &raw);
-    cfmakeraw(&raw); // no newline turned into "\r\n"
-    tcsetattr(slave, TCSANOW, &raw);
-    EXPECT_EQ(write(slave, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    close(slave);
-    return master;
-}
-
-// The lines read by tvk_readline_within within budget, then its last result.
-Strings lines_of(int fd, std::size_t budget) {
+    if (failing && grantpt(fd) == 0 && unlockpt(fd) == 0 &&
+        (other = open(ptsname(fd), O_RDWR | O_NOCTTY)) != -1 && tcgetattr(other, &raw) == 0)
+        cfmakeraw(&raw), tcsetattr(other, TCSANOW, &raw); // a newline stays one byte
+    EXPECT_EQ(write(other, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    if (failing)
+        close(other);
+    else
+        unlink(path), lseek(fd, 0, SEEK_SET);
     Strings lines;
     tvk_text line;
     int got;
-    while ((got = tvk_readline_within(fd, line, budget)) > 0) {
-        EXPECT_EQ(std::string(line).size(), static_cast<std::size_t>(got));
+    while ((got = tvk_readline_within(fd, line, budget)) > 0 &&
+           got == static_cast<int>(std::strlen(line)))
         lines.push_back(line);
-    }
-    lines.push_back(std::to_string(got));
     close(fd);
+    lines.push_back(std::to_string(got));
     return lines;
 }
 
-struct Read {
-    std::string bytes;
-    std::size_t budget;
-    Strings lines; // then 0 (the end) or -1 (a failure)
-};
-
-TEST(LineReader, LinesPiecesAndBudget) {
+TEST(LineReader, LinesPiecesBudgetAndFailures) {
     const std::string x1023(1023, 'x');
-    const Read rows[] = {
+    const struct {
+        std::string bytes;
+        std::size_t budget;
+        Strings lines; // then 0 (the end) or -1 (a failure)
+        bool failing = false;
+    } rows[] = {
         {"", 99, {"0"}},
         {"\n", 99, {"\n", "0"}},
         {"abc", 99, {"abc", "0"}},
@@ -70,23 +58,14 @@ TEST(LineReader, LinesPiecesAndBudget) {
         {"abc\ndef\n", 8, {"abc\n", "def\n", "0"}},
         {"abc\ndef\n", 7, {"abc\n", "0"}}, // a line the budget cuts is no line
         {"abcdef", 3, {"0"}},
+        {"abc\n", 99, {"abc\n", "-1"}, true},
+        {"abc\nde", 99, {"abc\n", "-1"}, true}, // a line the failure cuts is no line
     };
-    for (const Read& row : rows)
-        EXPECT_EQ(lines_of(file_of(row.bytes), row.budget), row.lines) << row.bytes;
-}
-
-TEST(LineReader, FailedReads) {
-    EXPECT_EQ(lines_of(failing_after("abc\n"), 99), (Strings{"abc\n", "-1"}));
-    EXPECT_EQ(lines_of(failing_after("abc\nde"), 99), (Strings{"abc\n", "-1"})); // cut short
-    EXPECT_EQ(lines_of(open("/", O_RDONLY), 99), Strings{"-1"});
-    // The plain reader gives what it read before the failure, then the failure.
-    tvk_text line = "kept";
-    const int fd = failing_after("de");
-    EXPECT_EQ(tvk_readline(fd, line, 1023), 2);
-    EXPECT_STREQ(line, "de");
-    EXPECT_EQ(tvk_readline(fd, line, 1023), -1);
-    EXPECT_STREQ(line, "de");
-    close(fd);
+    for (const auto& row : rows)
+        EXPECT_EQ(lines_of(row.bytes, row.budget, row.failing), row.lines) << row.bytes;
+    tvk_text line = "kept"; // a first read that fails leaves the line as it was
+    EXPECT_EQ(tvk_readline(open("/", O_RDONLY), line, 1023), -1);
+    EXPECT_STREQ(line, "kept");
 }
 
 } // namespace
