@@ -81,6 +81,7 @@ TEST(Language, Lookup) {
         {" \t\n\t tovrekish  deu\n", "tovrekish.UTF-8@x", "=> ger 2"},
         {"tovrekish de_DE.UTF-8\n", "Tovrekish", "=> ger 2"},
         {"tovrekish zho \n", "tovrekish", "=> chi 2"},
+        {"x fr_FR\n", "x", "=> fre 2"}, // one letter: the value of two takes the long route
         {"tovrekish es\n", "_x", "abort code 4"},
         {"french fr_FR\ntovrekish\n", "tovrekish", "abort code 4"},
         {"tovrekish english\n", "tovrekish", "abort code 4"},
