@@ -21,12 +21,36 @@ struct Rc {
     const char* spell;
 };
 
-// Each file is written to a private HOME and read by the launcher's reader.
-TEST(RcFile, Reader) {
-    char home[] = "/tmp/tvk-rc-XXXXXX";
-    ASSERT_TRUE(mkdtemp(home) && setenv("HOME", home, 1) == 0);
-    const std::string dir = std::string(home) + "/.tovrek";
-    ASSERT_EQ(mkdir(dir.c_str(), 0700), 0);
+// A private HOME, where the launcher's reader and writer find their file.
+class RcFile : public testing::Test {
+  protected:
+    char home[32] = "/tmp/tvk-rc-XXXXXX";
+    std::string file;
+    void SetUp() override {
+        ASSERT_TRUE(mkdtemp(home) && setenv("HOME", home, 1) == 0);
+        file = std::string(home) + "/.tovrek";
+        ASSERT_EQ(mkdir(file.c_str(), 0700), 0);
+        file += "/tvkcombo.rc";
+    }
+    void TearDown() override { std::filesystem::remove_all(home); }
+
+    // Reads the file afresh: each key's value as wanted, or none.
+    static void expect_read(const Rc& wanted, const std::string& context) {
+        tvk_state = {};
+        tvk_rcfile_read();
+        const auto expect = [&](bool found, const char* value, const char* want) {
+            EXPECT_EQ(found, want != nullptr) << context;
+            EXPECT_STREQ(value, want ? want : "") << context;
+        };
+        expect(tvk_state.rc_has_locale, tvk_state.rc_locale, wanted.locale);
+        expect(tvk_state.rc_has_root, tvk_state.rc_root, wanted.root);
+        expect(tvk_state.rc_has_spell, tvk_state.rc_spell, wanted.spell);
+        EXPECT_FALSE(tvk_state.rc_read_failed || tvk_state.rc_locked);
+    }
+};
+
+// Files as a user may write them.
+TEST_F(RcFile, Reader) {
     const std::string x1014(1014, 'x');
     const std::string hashes(64 * 1024 - 1023, '#');
     const Rc rows[] = {
@@ -48,19 +72,40 @@ TEST(RcFile, Reader) {
         {hashes + "\n lc_all = de_DE " + x1014 + "\n", nullptr, nullptr, nullptr}, // past 64 KiB
     };
     for (const Rc& row : rows) {
-        std::ofstream(dir + "/tvkcombo.rc", std::ios::binary) << row.file;
-        tvk_state = {};
-        tvk_rcfile_read();
-        const auto expect = [&](bool found, const char* value, const char* wanted) {
-            EXPECT_EQ(found, wanted != nullptr) << row.file;
-            EXPECT_STREQ(value, wanted ? wanted : "") << row.file;
-        };
-        expect(tvk_state.rc_has_locale, tvk_state.rc_locale, row.locale);
-        expect(tvk_state.rc_has_root, tvk_state.rc_root, row.root);
-        expect(tvk_state.rc_has_spell, tvk_state.rc_spell, row.spell);
-        EXPECT_FALSE(tvk_state.rc_read_failed || tvk_state.rc_locked);
+        std::ofstream(file, std::ios::binary) << row.file;
+        expect_read(row, row.file);
     }
-    std::filesystem::remove_all(home);
+}
+
+// The writer stores a value only where the reader gives it back unchanged.
+TEST_F(RcFile, WriterStoresWhatReadsBack) {
+    const std::string fits = "/" + std::string(1008, 'r'); // the whole line 1023 bytes
+    const struct {
+        const char* locale;
+        std::string root;
+        const char* spell;
+        std::string kept; // l, r, s: the keys read back
+    } rows[] = {
+        {"fr_FR", "/opt/tovrek", "ispell -d french", "lrs"},
+        {"C", "/r/", "a ", "ls"},
+        {"a=b", "/my tovrek", "a\tb", ""},
+        {"C", fits, "a  b", "lr"},
+        {"C", fits + "r", "", "ls"},
+        {"C", "/t\nx", "a", "ls"},
+        {"C", "/t\n", "a", "ls"},
+    };
+    for (const auto& row : rows) {
+        tvk_state = {};
+        tvk_copy(tvk_state.locale, row.locale);
+        tvk_copy(tvk_state.root, row.root);
+        tvk_copy(tvk_state.spell, row.spell);
+        tvk_rcfile_write();
+        const auto kept = [&](char key, const char* value) {
+            return row.kept.find(key) != std::string::npos ? value : nullptr;
+        };
+        expect_read({"", kept('l', row.locale), kept('r', row.root.c_str()), kept('s', row.spell)},
+                    row.root);
+    }
 }
 
 } // namespace
