@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 
 #include "core/state.h"
 #include "core/why.h"
@@ -64,11 +65,13 @@ bool tvk_rc_value(const tvk_rc_key& key, const char* line, tvk_text& value) {
 // A line of key's, without its newline. A value with a blank, "=" or
 // newline in it, or too long for one line of the reader, would come back as
 // another value, or as a line of its own: its line is left out, and the next
-// run finds no value for that key. A newline that is the 1024th byte comes
-// back as an empty line of its own, which carries nothing.
+// run finds no value for that key. The reader ends a line at its first
+// newline, which the check below would not see. A newline that is the 1024th
+// byte comes back as an empty line of its own, which carries nothing.
 bool tvk_rc_line(const tvk_rc_key& key, tvk_text& line) {
     const char* value = tvk_state.*key.value;
-    if (!(tvk_copy(line, key.name) && tvk_append(line, " = ") && tvk_append(line, value)))
+    if (std::strchr(value, '\n') != nullptr ||
+        !(tvk_copy(line, key.name) && tvk_append(line, " = ") && tvk_append(line, value)))
         return false;
     tvk_text read; // what the reader takes for the line: at most 1023 bytes
     tvk_copy(read, line);

@@ -1,0 +1,71 @@
+#include "files/primitives.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// What tvk_readline_within gives within budget: its lines, then its last
+// result. The bytes are in a file on disk, or, failing, sent by a terminal
+// that then hangs up, whose next read fails with EIO as a bad disk's would.
+Strings lines_of(const std::string& bytes, std::size_t budget, bool failing = false) {
+    char path[] = "/tmp/tvk-lines-XXXXXX";
+    const int fd = failing ? posix_openpt(O_RDWR | O_NOCTTY) : mkstemp(path);
+    int other = fd;
+    termios raw;
+    if (failing && grantpt(fd) == 0 && unlockpt(fd) == 0 &&
+        (other = open(ptsname(fd), O_RDWR | O_NOCTTY)) != -1 && tcgetattr(other, &raw) == 0)
+        cfmakeraw(&raw), tcsetattr(other, TCSANOW, &raw); // a newline stays one byte
+    EXPECT_EQ(write(other, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    if (failing)
+        close(other);
+    else
+        unlink(path), lseek(fd, 0, SEEK_SET);
+    Strings lines;
+    tvk_text line;
+    int got;
+    while ((got = tvk_readline_within(fd, line, budget)) > 0 &&
+           got == static_cast<int>(std::strlen(line)))
+        lines.push_back(line);
+    close(fd);
+    lines.push_back(std::to_string(got));
+    return lines;
+}
+
+TEST(LineReader, LinesPiecesBudgetAndFailures) {
+    const std::string x1023(1023, 'x');
+    const struct {
+        std::string bytes;
+        std::size_t budget;
+        Strings lines; // then 0 (the end) or -1 (a failure)
+        bool failing = false;
+    } rows[] = {
+        {"", 99, {"0"}},
+        {"\n", 99, {"\n", "0"}},
+        {"abc", 99, {"abc", "0"}},
+        {"a\r\n\tb = c\n", 99, {"a\r\n", "\tb = c\n", "0"}},
+        {x1023 + "\n", 9999, {x1023, "\n", "0"}}, // a line that fills its room
+        {x1023 + "yy\n", 9999, {x1023, "yy\n", "0"}},
+        {"abc\ndef\n", 8, {"abc\n", "def\n", "0"}},
+        {"abc\ndef\n", 7, {"abc\n", "0"}}, // a line the budget cuts is no line
+        {"abcdef", 3, {"0"}},
+        {"abc\n", 99, {"abc\n", "-1"}, true},
+        {"abc\nde", 99, {"abc\n", "-1"}, true}, // a line the failure cuts is no line
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(lines_of(row.bytes, row.budget, row.failing), row.lines) << row.bytes;
+    tvk_text line = "kept"; // a first read that fails leaves the line as it was
+    EXPECT_EQ(tvk_readline(open("/", O_RDONLY), line, 1023), -1);
+    EXPECT_STREQ(line, "kept");
+}
+
+} // namespace
