@@ -1,0 +1,130 @@
+#include "report/catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+
+#include "core/state.h"
+
+// fuzz/catalog.cpp: hands what the check accepts to catopen and catgets, and
+// traps on a usage message that leaves the bytes.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+
+namespace {
+
+using Bytes = std::string;
+
+// gencat's catalog for a message source, given by its path or its text.
+Bytes tvk_gencat(std::string source, const char* text = nullptr) {
+    const std::string out = testing::TempDir() + "tvk-catalog.cat";
+    if (text != nullptr)
+        std::ofstream(source = testing::TempDir() + "tvk-catalog.msg") << text;
+    EXPECT_EQ(std::system(("LC_ALL=C.UTF-8 gencat --new " + out + " " + source).c_str()), 0);
+    std::ifstream file(out, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+std::uint32_t word(const Bytes& bytes, std::size_t at) {
+    std::uint32_t value;
+    std::memcpy(&value, bytes.data() + at, sizeof value);
+    return value;
+}
+
+void put(Bytes& bytes, std::size_t at, std::size_t value) {
+    const auto word = static_cast<std::uint32_t>(value);
+    std::memcpy(bytes.data() + at, &word, sizeof word);
+}
+
+std::size_t strings_size(const Bytes& bytes) {
+    return bytes.size() - 12 - 24 * std::size_t{word(bytes, 4)} * word(bytes, 8);
+}
+
+// Where the string offset of a set, as stored, and a message lies.
+std::size_t offset_at(const Bytes& bytes, std::uint32_t set, std::uint32_t message) {
+    std::size_t at = 12;
+    while (at + 12 < bytes.size() && (word(bytes, at) != set || word(bytes, at + 4) != message))
+        at += 12;
+    return at + 8;
+}
+
+// The check's verdict, "" when accepted, else its reason; what it accepts
+// is read back through catopen and catgets.
+std::string tvk_verdict(const Bytes& bytes) {
+    tvk_state.opt_diagnose = true;
+    tvk_state.why[0] = '\0';
+    const auto data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const bool sound = tvk_catalog_sound(data, bytes.size());
+    EXPECT_EQ(sound, tvk_state.why[0] == '\0') << tvk_state.why;
+    tvk_state.opt_diagnose = false;
+    LLVMFuzzerTestOneInput(data, bytes.size());
+    return tvk_state.why;
+}
+
+TEST(CatalogCheck, EveryCatalogOfTheTree) {
+    for (const char* language : {"eng", "fre", "ger", "ita", "por", "spa"})
+        EXPECT_EQ(tvk_verdict(tvk_gencat(TVK_TEST_NLS "/" + std::string(language) + ".msg")), "");
+}
+
+struct Damage {
+    const char* name;
+    std::function<void(Bytes&)> spoil;
+    const char* refusal; // "": accepted
+};
+
+// catopen walks the string at the largest offset of any cell, not only of
+// the set that catgets is asked for (set 1, stored as 2).
+TEST(CatalogCheck, DamagedFromGencat) {
+    const Bytes made =
+        tvk_gencat("", "$quote \"\n$set 1\n1 \"one %s\\n\"\n2 \"two\\n\"\n$set 7\n3 \"x\"\n");
+    const auto usage = [](const Bytes& b) { return offset_at(b, 2, 1); };
+    const Damage rows[] = {
+        {"as made", [](Bytes&) {}, ""},
+        {"magic and sizes swapped",
+         [](Bytes& b) {
+             for (std::size_t at = 0; at < 12; at += 4)
+                 put(b, at, __builtin_bswap32(word(b, at)));
+         },
+         ""},
+        {"magic swapped alone", [](Bytes& b) { put(b, 0, __builtin_bswap32(word(b, 0))); },
+         "header: plane size"},
+        {"no magic", [](Bytes& b) { b[0] ^= 1; }, "header: no catalog's magic"},
+        {"shorter than a header", [](Bytes& b) { b.resize(11); }, "header: the file is shorter"},
+        {"cut inside the tables", [](Bytes& b) { b.resize(40); }, "header: plane size"},
+        {"cut inside the last string", [](Bytes& b) { b.resize(b.size() - 1); }, "has no NUL"},
+        {"cut inside a usage string", [](Bytes& b) { b.resize(b.size() - strings_size(b) + 3); },
+         "starts outside"},
+        {"last NUL dropped", [](Bytes& b) { b.back() = 'x'; }, "has no NUL"},
+        {"usage offset at the end", [&](Bytes& b) { put(b, usage(b), strings_size(b)); },
+         "(set 2, message 1): its string starts outside"},
+        {"usage offset past the end", [&](Bytes& b) { put(b, usage(b), strings_size(b) + 4096); },
+         "(set 2, message 1): its string starts outside"},
+        {"usage offset at the last NUL", [&](Bytes& b) { put(b, usage(b), strings_size(b) - 1); },
+         ""},
+        {"usage offset at the last byte, no NUL",
+         [&](Bytes& b) { put(b, usage(b), strings_size(b) - 1), b.back() = 'x'; }, "has no NUL"},
+        {"other set's offset past the end",
+         [](Bytes& b) { put(b, offset_at(b, 8, 3), strings_size(b) + 100); },
+         "(set 8, message 3): its string starts outside"},
+        {"sizes that wrap: 2^31 * 2^30 cells",
+         [](Bytes& b) { put(b, 4, 1u << 31), put(b, 8, 1u << 30); }, "header: plane size"},
+        {"plane size 0", [](Bytes& b) { put(b, 4, 0); }, "header: plane size 0"},
+        {"depth 0", [](Bytes& b) { put(b, 8, 0); }, "header: plane size"},
+        {"one plane more than the file holds",
+         [](Bytes& b) { put(b, 8, (b.size() - 12) / 24 / word(b, 4) + 1); }, "header: plane size"},
+    };
+    for (const Damage& row : rows) {
+        Bytes bytes = made;
+        row.spoil(bytes);
+        const std::string why = tvk_verdict(bytes);
+        EXPECT_TRUE(*row.refusal ? why.find(row.refusal) != std::string::npos : why.empty())
+            << row.name << ": " << why;
+    }
+    // No message, no string for the one empty cell to point into.
+    EXPECT_NE(tvk_verdict(tvk_gencat("", "$set 1\n")).find("starts outside"), std::string::npos);
+}
+
+} // namespace
