@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -125,6 +126,14 @@ TEST(CatalogCheck, DamagedFromGencat) {
     }
     // No message, no string for the one empty cell to point into.
     EXPECT_NE(tvk_verdict(tvk_gencat("", "$set 1\n")).find("starts outside"), std::string::npos);
+}
+
+// Inputs on which the fuzz target found an earlier check wanting.
+TEST(CatalogCheck, FuzzFindings) {
+    for (const auto& entry : std::filesystem::directory_iterator(TVK_TEST_NLS "/../fuzz/catalogs")) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        EXPECT_NE(tvk_verdict({std::istreambuf_iterator<char>(file), {}}), "") << entry.path();
+    }
 }
 
 } // namespace
