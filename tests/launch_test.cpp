@@ -176,7 +176,9 @@ struct World {
             {"p", [&] { EXPECT_EQ(mkfifo(file.c_str(), 0644), 0); }},
             {"c", [&] { EXPECT_EQ(mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0); }},
             {"size", [&] { fs::resize_file(file, std::stoul(value)); }}, // cut or grown with NULs
-            {"put", [&] { // bytes written over the file's, from an offset
+            // Bytes written over the file's, from an offset.
+            {"put",
+             [&] {
                  const size_t at = value.find(':');
                  std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
                      .seekp(std::stol(value.substr(0, at)))

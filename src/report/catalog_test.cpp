@@ -130,7 +130,8 @@ TEST(CatalogCheck, DamagedFromGencat) {
 
 // Inputs on which the fuzz target found an earlier check wanting.
 TEST(CatalogCheck, FuzzFindings) {
-    for (const auto& entry : std::filesystem::directory_iterator(TVK_TEST_NLS "/../fuzz/catalogs")) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(TVK_TEST_NLS "/../fuzz/catalogs")) {
         std::ifstream file(entry.path(), std::ios::binary);
         EXPECT_NE(tvk_verdict({std::istreambuf_iterator<char>(file), {}}), "") << entry.path();
     }
