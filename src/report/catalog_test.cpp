@@ -101,7 +101,7 @@ TEST(CatalogCheck, DamagedFromGencat) {
         {"last NUL dropped", [](Bytes& b) { b.back() = 'x'; }, "has no NUL"},
         {"usage offset at the end", [&](Bytes& b) { put(b, usage(b), strings_size(b)); },
          "(set 2, message 1): its string starts outside"},
-        {"usage offset past the end", [&](Bytes& b) { put(b, usage(b), strings_size(b) + 4096); },
+        {"usage offset past the end", [&](Bytes& b) { put(b, usage(b), strings_size(b) + 6); },
          "(set 2, message 1): its string starts outside"},
         {"usage offset at the last NUL", [&](Bytes& b) { put(b, usage(b), strings_size(b) - 1); },
          ""},
