@@ -65,9 +65,16 @@ std::string tvk_verdict(const Bytes& bytes) {
     return tvk_state.why;
 }
 
-TEST(CatalogCheck, EveryCatalogOfTheTree) {
+// gencat's catalogs of the tree are accepted; the inputs on which the fuzz
+// target found an earlier check wanting are not.
+TEST(CatalogCheck, FilesOfTheTree) {
     for (const char* language : {"eng", "fre", "ger", "ita", "por", "spa"})
         EXPECT_EQ(tvk_verdict(tvk_gencat(TVK_TEST_NLS "/" + std::string(language) + ".msg")), "");
+    for (const auto& entry :
+         std::filesystem::directory_iterator(TVK_TEST_NLS "/../fuzz/catalogs")) {
+        std::ifstream file(entry.path(), std::ios::binary);
+        EXPECT_NE(tvk_verdict({std::istreambuf_iterator<char>(file), {}}), "") << entry.path();
+    }
 }
 
 struct Damage {
@@ -81,41 +88,32 @@ struct Damage {
 TEST(CatalogCheck, DamagedFromGencat) {
     const Bytes made =
         tvk_gencat("", "$quote \"\n$set 1\n1 \"one %s\\n\"\n2 \"two\\n\"\n$set 7\n3 \"x\"\n");
-    const auto usage = [](const Bytes& b) { return offset_at(b, 2, 1); };
+    const auto swap = [](Bytes& b, std::size_t at) { put(b, at, __builtin_bswap32(word(b, at))); };
     const Damage rows[] = {
         {"as made", [](Bytes&) {}, ""},
-        {"magic and sizes swapped",
-         [](Bytes& b) {
-             for (std::size_t at = 0; at < 12; at += 4)
-                 put(b, at, __builtin_bswap32(word(b, at)));
-         },
-         ""},
-        {"magic swapped alone", [](Bytes& b) { put(b, 0, __builtin_bswap32(word(b, 0))); },
-         "header: plane size"},
+        {"magic and sizes swapped", [&](Bytes& b) { swap(b, 0), swap(b, 4), swap(b, 8); }, ""},
+        {"magic swapped alone", [&](Bytes& b) { swap(b, 0); }, "header: plane size"},
         {"no magic", [](Bytes& b) { b[0] ^= 1; }, "header: no catalog's magic"},
         {"shorter than a header", [](Bytes& b) { b.resize(11); }, "header: the file is shorter"},
-        {"cut inside the tables", [](Bytes& b) { b.resize(40); }, "header: plane size"},
-        {"cut inside the last string", [](Bytes& b) { b.resize(b.size() - 1); }, "has no NUL"},
-        {"cut inside a usage string", [](Bytes& b) { b.resize(b.size() - strings_size(b) + 3); },
-         "starts outside"},
-        {"last NUL dropped", [](Bytes& b) { b.back() = 'x'; }, "has no NUL"},
-        {"usage offset at the end", [&](Bytes& b) { put(b, usage(b), strings_size(b)); },
+        {"cut in the tables", [](Bytes& b) { b.resize(40); }, "header: plane size"},
+        {"cut in a usage string", [](Bytes& b) { b.resize(b.size() - strings_size(b) + 3); },
+         "(set 2, message 2): its string starts outside"},
+        {"last NUL dropped", [](Bytes& b) { b.back() = 'x'; }, "has no NUL in the file"},
+        {"offset at the end", [](Bytes& b) { put(b, offset_at(b, 2, 1), strings_size(b)); },
          "(set 2, message 1): its string starts outside"},
-        {"usage offset past the end", [&](Bytes& b) { put(b, usage(b), strings_size(b) + 6); },
+        {"offset past the end", [](Bytes& b) { put(b, offset_at(b, 2, 1), strings_size(b) + 6); },
          "(set 2, message 1): its string starts outside"},
-        {"usage offset at the last NUL", [&](Bytes& b) { put(b, usage(b), strings_size(b) - 1); },
-         ""},
-        {"usage offset at the last byte, no NUL",
-         [&](Bytes& b) { put(b, usage(b), strings_size(b) - 1), b.back() = 'x'; }, "has no NUL"},
+        {"offset at the last NUL",
+         [](Bytes& b) { put(b, offset_at(b, 2, 1), strings_size(b) - 1); }, ""},
         {"other set's offset past the end",
          [](Bytes& b) { put(b, offset_at(b, 8, 3), strings_size(b) + 100); },
          "(set 8, message 3): its string starts outside"},
-        {"sizes that wrap: 2^31 * 2^30 cells",
-         [](Bytes& b) { put(b, 4, 1u << 31), put(b, 8, 1u << 30); }, "header: plane size"},
+        {"2^31 * 2^30 cells", [](Bytes& b) { put(b, 4, 1u << 31), put(b, 8, 1u << 30); },
+         "header: plane size 2147483648 and depth 1073741824"},
         {"plane size 0", [](Bytes& b) { put(b, 4, 0); }, "header: plane size 0"},
-        {"depth 0", [](Bytes& b) { put(b, 8, 0); }, "header: plane size"},
-        {"one plane more than the file holds",
-         [](Bytes& b) { put(b, 8, (b.size() - 12) / 24 / word(b, 4) + 1); }, "header: plane size"},
+        {"depth 0", [](Bytes& b) { put(b, 8, 0); }, "and depth 0"},
+        {"a plane too many", [](Bytes& b) { put(b, 8, (b.size() - 12) / 24 / word(b, 4) + 1); },
+         "header: plane size"},
     };
     for (const Damage& row : rows) {
         Bytes bytes = made;
@@ -126,15 +124,6 @@ TEST(CatalogCheck, DamagedFromGencat) {
     }
     // No message, no string for the one empty cell to point into.
     EXPECT_NE(tvk_verdict(tvk_gencat("", "$set 1\n")).find("starts outside"), std::string::npos);
-}
-
-// Inputs on which the fuzz target found an earlier check wanting.
-TEST(CatalogCheck, FuzzFindings) {
-    for (const auto& entry :
-         std::filesystem::directory_iterator(TVK_TEST_NLS "/../fuzz/catalogs")) {
-        std::ifstream file(entry.path(), std::ios::binary);
-        EXPECT_NE(tvk_verdict({std::istreambuf_iterator<char>(file), {}}), "") << entry.path();
-    }
 }
 
 } // namespace
