@@ -1,6 +1,7 @@
 #include "report/catalog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
@@ -20,13 +21,17 @@ namespace {
 using Bytes = std::string;
 
 // gencat's catalog for a message source, given by its path or its text.
+// Named after the process: ctest runs each test in one of its own, in parallel.
 Bytes tvk_gencat(std::string source, const char* text = nullptr) {
-    const std::string out = testing::TempDir() + "tvk-catalog.cat";
+    const std::string name = testing::TempDir() + "tvk-catalog-" + std::to_string(getpid());
+    const std::string out = name + ".cat";
     if (text != nullptr)
-        std::ofstream(source = testing::TempDir() + "tvk-catalog.msg") << text;
+        std::ofstream(source = name + ".msg") << text;
     EXPECT_EQ(std::system(("LC_ALL=C.UTF-8 gencat --new " + out + " " + source).c_str()), 0);
     std::ifstream file(out, std::ios::binary);
-    return {std::istreambuf_iterator<char>(file), {}};
+    Bytes bytes{std::istreambuf_iterator<char>(file), {}};
+    std::remove(out.c_str()), std::remove((name + ".msg").c_str());
+    return bytes;
 }
 
 std::uint32_t word(const Bytes& bytes, std::size_t at) {
