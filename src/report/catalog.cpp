@@ -56,15 +56,13 @@ bool tvk_catalog_sound(const unsigned char* bytes, std::size_t size) {
         tvk_catalog_header +
         (std::endian::native == std::endian::little ? 0 : tvk_catalog_cell * cells);
     // A string has its NUL in the file when it starts at or before the last one.
-    const void* last = memrchr(bytes + strings, '\0', size - strings);
-    const std::size_t ended =
-        last ? static_cast<std::size_t>(static_cast<const unsigned char*>(last) - bytes) - strings +
-                   1
-             : 0;
+    const auto* last =
+        static_cast<const unsigned char*>(memrchr(bytes + strings, '\0', size - strings));
+    const std::size_t ended = last ? static_cast<std::size_t>(last - bytes) + 1 - strings : 0;
     for (std::size_t cell = 0; cell < cells; ++cell) {
         const std::size_t at = table + tvk_catalog_cell * cell;
         const std::uint32_t offset = tvk_catalog_at(bytes, at + 2 * tvk_catalog_word);
-        if (offset >= size - strings || offset >= ended)
+        if (offset >= ended)
             return tvk_refused(
                 "cell %zu (set %u, message %u): its string %s", cell, tvk_catalog_at(bytes, at),
                 tvk_catalog_at(bytes, at + tvk_catalog_word),
