@@ -175,6 +175,15 @@ struct World {
             {"mv", [&] { fs::rename(file, path(value)); }},
             {"p", [&] { EXPECT_EQ(mkfifo(file.c_str(), 0644), 0); }},
             {"c", [&] { EXPECT_EQ(mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0); }},
+            {"size", [&] { fs::resize_file(file, std::stoul(value)); }}, // cut or grown with NULs
+            // Bytes written over the file's, from an offset.
+            {"put",
+             [&] {
+                 const size_t at = value.find(':');
+                 std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
+                     .seekp(std::stol(value.substr(0, at)))
+                     .write(value.data() + at + 1, std::streamsize(value.size() - at - 1));
+             }},
             {"lock", [&] { EXPECT_EQ(fcntl(open(file.c_str(), mode, 0600), F_SETLK, &lock), 0); }},
             // Compiled in an ISO-8859-1 locale, where any byte is a character.
             {"cat", [&] {

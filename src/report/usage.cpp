@@ -3,12 +3,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <bit>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <cwchar>
 
 #include "build.h"
@@ -16,11 +12,12 @@
 #include "core/why.h"
 #include "files/log.h"
 #include "files/trust.h"
+#include "report/catalog.h"
 #include "report/report.h"
 
 namespace {
 
-constexpr int tvk_usage_set = 1;
+constexpr int tvk_usage_set = 1; // stored as 2: catgets adds one
 constexpr std::size_t tvk_banner_wide_max = 160;
 
 constexpr tvk_word tvk_usage_defaults[] = {
@@ -114,45 +111,19 @@ nl_catd tvk_no_catalog() {
     return reinterpret_cast<nl_catd>(-1);
 }
 
-// A catalog as catopen maps it: magic, plane size and plane depth, two tables
-// of size * depth cells (set, message, string offset), this machine's byte
-// order first on a little-endian one, then the strings. catgets takes a
-// message modulo the plane size, walks the planes and returns the string at
-// the offset of the cell with the set and message it asks for, up to its
-// NUL. So both sizes must be at least 1, the tables lie in the file, and the
-// string of every cell of set 1 and a usage message ends in it: the one at
-// the largest of those offsets does, and every other ends at its NUL at the
-// latest. Ours are built where they are installed, in this machine's order,
-// and are under 2 KiB: a file that fills the buffer is none of ours.
-// Returns the catalog's size when it is sound, read into tvk_catalog_bytes.
+// Ours are built where they are installed and are under 2 KiB: a file that
+// fills the buffer is none of ours.
 unsigned char tvk_catalog_bytes[64 * 1024];
 
-std::size_t tvk_catalog_sound(int fd) {
+// The catalog's size when it is sound, read into tvk_catalog_bytes; else 0.
+std::size_t tvk_catalog_read(int fd) {
     const ssize_t got = pread(fd, tvk_catalog_bytes, sizeof tvk_catalog_bytes, 0);
-    std::uint32_t word[3];
-    if (got < static_cast<ssize_t>(sizeof word) || got == sizeof tvk_catalog_bytes)
+    if (got < 0 || got == sizeof tvk_catalog_bytes) {
+        tvk_refused("unreadable, or 64 KiB or larger");
         return 0;
-    const auto size = static_cast<std::size_t>(got);
-    std::memcpy(word, tvk_catalog_bytes, sizeof word);
-    const std::uint64_t cells = std::uint64_t{word[1]} * word[2];
-    const std::uint64_t strings = sizeof word + 2 * sizeof word * cells;
-    if (word[0] != 0x960408de || cells == 0 || strings > size)
-        return 0;
-    const std::size_t table = std::endian::native == std::endian::little ? 0 : sizeof word * cells;
-    std::uint64_t last = 0;
-    bool used = false;
-    for (std::size_t cell = 0; cell < cells; ++cell) {
-        std::memcpy(word, tvk_catalog_bytes + sizeof word * (1 + cell) + table, sizeof word);
-        if (word[0] != tvk_usage_set || word[1] < 1 || word[1] > tvk_usage_message_count)
-            continue;
-        used = true;
-        last = std::max<std::uint64_t>(last, word[2]);
     }
-    if (!used)
-        return size;
-    const bool ended = strings + last < size &&
-                       std::memchr(tvk_catalog_bytes + strings + last, '\0', size - strings - last);
-    return ended ? size : 0;
+    const auto size = static_cast<std::size_t>(got);
+    return tvk_catalog_sound(tvk_catalog_bytes, size) ? size : 0;
 }
 
 // The bytes checked, sealed in memory and handed to catopen through /proc:
@@ -182,12 +153,10 @@ nl_catd tvk_catalog_open(const char* path) {
         tvk_refused("absent, or not a regular file");
         return tvk_no_catalog();
     }
-    const std::size_t size = tvk_catalog_sound(fd);
+    const std::size_t size = tvk_catalog_read(fd);
     close(fd);
-    if (size == 0) {
-        tvk_refused("its header or offsets do not fit its size");
+    if (size == 0)
         return tvk_no_catalog();
-    }
     const nl_catd catalog = tvk_catalog_sealed(size);
     if (catalog != tvk_no_catalog())
         return catalog;
