@@ -95,39 +95,6 @@ bool tvk_root_check(const char* dir, bool judged) {
     return accepted;
 }
 
-// The first executable regular file of that name along PATH, in found_path;
-// false when there is none. Only the elements held whole in PATH's first 1023
-// characters are searched: the one a cut falls in names some other place,
-// and an empty one a cut right after ":" makes would name the working
-// directory. from_cwd: found through an element that names the working
-// directory or a place in it.
-bool tvk_pathsearch(const char* name, bool& from_cwd) {
-    tvk_copy(tvk_state.found_path, name);
-    const char* path = std::getenv("PATH");
-    if (path == nullptr)
-        return false;
-    const std::string_view whole = path;
-    tvk_elements elements{tvk_head(whole, tvk_text_size - 1)};
-    const bool cut = elements.rest.size() < whole.size();
-    std::string_view element;
-    while (elements.next(element)) {
-        if (cut && elements.done && whole[tvk_text_size - 1] != ':')
-            return false;
-        from_cwd = !element.starts_with('/');
-        if (element.empty())
-            element = ".";
-        while (!element.empty() && element.back() == '/')
-            element.remove_suffix(1);
-        tvk_text candidate;
-        if (tvk_copy(candidate, element) && tvk_append(candidate, "/") &&
-            tvk_append(candidate, name) && tvk_executable_file(candidate)) {
-            tvk_copy(tvk_state.found_path, candidate);
-            return true;
-        }
-    }
-    return false;
-}
-
 // What the report calls each source of a root, by its number.
 constexpr tvk_word tvk_root_sources[] = {
     "",
@@ -262,6 +229,36 @@ void tvk_root_working_directory() {
 }
 
 } // namespace
+
+// Only the elements held whole in PATH's first 1023 characters are searched:
+// the one a cut falls in names some other place, and an empty one a cut
+// right after ":" makes would name the working directory.
+bool tvk_pathsearch(const char* name, bool& from_cwd) {
+    tvk_copy(tvk_state.found_path, name);
+    const char* path = std::getenv("PATH");
+    if (path == nullptr)
+        return false;
+    const std::string_view whole = path;
+    tvk_elements elements{tvk_head(whole, tvk_text_size - 1)};
+    const bool cut = elements.rest.size() < whole.size();
+    std::string_view element;
+    while (elements.next(element)) {
+        if (cut && elements.done && whole[tvk_text_size - 1] != ':')
+            return false;
+        from_cwd = !element.starts_with('/');
+        if (element.empty())
+            element = ".";
+        while (!element.empty() && element.back() == '/')
+            element.remove_suffix(1);
+        tvk_text candidate;
+        if (tvk_copy(candidate, element) && tvk_append(candidate, "/") &&
+            tvk_append(candidate, name) && tvk_executable_file(candidate)) {
+            tvk_copy(tvk_state.found_path, candidate);
+            return true;
+        }
+    }
+    return false;
+}
 
 void tvk_root() {
     if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, tvk_root_from_option))
