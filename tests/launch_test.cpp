@@ -157,7 +157,8 @@ struct World {
             {"exe", [&] { exe = argv0 = path(value); }},
             {"stdout", [&] { out = path(value); }},
             {"argv0", [&] { argv0 = value; }},
-            {"uid", [&] { user = uid_t(std::stoul(value)), fs::permissions(dir, fs::perms(01777)); }},
+            {"uid",
+             [&] { user = uid_t(std::stoul(value)), fs::permissions(dir, fs::perms(01777)); }},
             {"closed", [&] { closed = true; }},
             {"preload", [&] { set("LD_PRELOAD=" TVK_TEST_FAULTS); }},
             {"walk",
@@ -428,7 +429,8 @@ TEST_P(Launch, Row) {
     for (const std::string& word : row.checks)
         EXPECT_TRUE(!word.starts_with("why~") ||
                     run.out.find(expand(word.substr(4), world.dir)) != std::string::npos)
-            << word << "\nin:\n" << run.out;
+            << word << "\nin:\n"
+            << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Launch, testing::ValuesIn(load_cases()),
