@@ -429,8 +429,7 @@ TEST_P(Launch, Row) {
     for (const std::string& word : row.checks)
         EXPECT_TRUE(!word.starts_with("why~") ||
                     run.out.find(expand(word.substr(4), world.dir)) != std::string::npos)
-            << word << "\nin:\n"
-            << run.out;
+            << word << "\nin:\n" << run.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, Launch, testing::ValuesIn(load_cases()),
