@@ -108,8 +108,10 @@ constexpr tvk_word tvk_root_sources[] = {
 };
 static_assert(std::size(tvk_root_sources) == tvk_root_from_realpath + 1);
 
-// Why a root is judged by its way and owners, not by its stamp alone.
-constexpr char judged_cwd[] = "it depends on the working directory";
+// Why a root is judged by its way and owners, not by its stamp alone. One
+// that depends on the working directory always was: the rule it broke says
+// enough.
+constexpr char judged_cwd[] = "";
 constexpr char judged_stored[] = "a stored root may name another user's tree by now";
 constexpr char judged_cut[] = "the cut after \"/tovrek\" falls inside a name";
 
@@ -118,10 +120,10 @@ constexpr char judged_cut[] = "the cut after \"/tovrek\" falls inside a name";
 // the user named absolutely or the launcher's own absolute path gives. Root
 // runs only root's trees: another user's lib/ would be loaded as root.
 bool tvk_root_try(const char* judged) {
-    if (tvk_euid() == 0)
+    if (judged == nullptr && tvk_euid() == 0)
         judged = "the run is root's, and runs only root's trees";
     const bool taken = tvk_root_check(tvk_state.root, judged != nullptr);
-    const bool say = !taken && judged != nullptr;
+    const bool say = !taken && judged != nullptr && judged[0] != '\0';
     tvk_why("root from %s: \"%s\": %s%s%s%s", tvk_root_sources[tvk_state.root_source],
             tvk_state.root, taken ? "taken" : "not taken",
             say ? ", judged by its way and owners (" : "", say ? judged : "", say ? ")" : "");
