@@ -164,7 +164,7 @@ void tvk_rcfile_read() {
     // not read, and this run's rewrite replaces it.
     if (!tvk_file_private(fd, place.name)) {
         close(fd);
-        return tvk_why("rc file: not read, and a launch would replace it");
+        return tvk_why("rc file: not read, as if there were none");
     }
     if (tvk_lock_read(fd) != 0) {
         tvk_state.rc_locked = true;
