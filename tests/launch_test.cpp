@@ -2,6 +2,7 @@
 // overlay): each row of cases.txt is one run, set up and checked as its head explains; then a burst
 // of runs.
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
@@ -108,6 +109,7 @@ struct World {
     Strings env;
     bool closed = false;
     std::string walk; // the fault of a walk: an errno name, or KILL
+    uid_t user = 0;   // who runs the launcher
 
     World() {
         char pattern[] = "/tmp/tvk-XXXXXX";
@@ -155,6 +157,8 @@ struct World {
             {"exe", [&] { exe = argv0 = path(value); }},
             {"stdout", [&] { out = path(value); }},
             {"argv0", [&] { argv0 = value; }},
+            {"uid",
+             [&] { user = uid_t(std::stoul(value)), fs::permissions(dir, fs::perms(01777)); }},
             {"closed", [&] { closed = true; }},
             {"preload", [&] { set("LD_PRELOAD=" TVK_TEST_FAULTS); }},
             {"walk",
@@ -232,6 +236,8 @@ struct World {
         }
         close_range(closed ? 0 : 3, ~0U, 0);
         alarm(20); // a launcher that hangs dies of it
+        if (user != 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0))
+            _exit(126);
         execve(exe.c_str(), av.data(), ev.data());
         _exit(127);
     }
@@ -375,8 +381,8 @@ TEST_P(Launch, Row) {
         return std::any_of(words.begin(), words.end(),
                            [&](const std::string& word) { return word.starts_with(head); });
     };
-    if ((has(row.setup, "o:") || has(row.setup, "c:")) && geteuid() != 0)
-        GTEST_SKIP() << "only root can give files away and make devices";
+    if ((has(row.setup, "o:") || has(row.setup, "c:") || has(row.setup, "uid=")) && geteuid() != 0)
+        GTEST_SKIP() << "only root can give files away, make devices and run as another user";
     const auto prepare = [&](World& world, Strings args) {
         for (const std::string& word : row.setup)
             world.apply(expand(word, world.dir));

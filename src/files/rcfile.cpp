@@ -91,7 +91,8 @@ bool tvk_write_lines(int fd) {
 }
 
 // Writes the new contents beside the file, flushes them to disk and renames
-// them over it, keeping its mode. Past a file-size limit the writes fail
+// them over it, keeping the mode of a file only its user can write (0600 in
+// place of one that others could). Past a file-size limit the writes fail
 // rather than kill the run. On failure no new file stays behind.
 bool tvk_rcfile_replace(const tvk_place& place, int old) {
     tvk_text temporary;
@@ -107,8 +108,9 @@ bool tvk_rcfile_replace(const tvk_place& place, int old) {
     ignore.sa_handler = SIG_IGN;
     sigaction(SIGXFSZ, &ignore, &kept);
     struct stat info;
-    bool written = fstat(old, &info) == 0 && fchmod(fd, info.st_mode & 07777) == 0 &&
-                   tvk_write_lines(fd) && fsync(fd) == 0;
+    const mode_t mode =
+        tvk_file_private(old, place.name) && fstat(old, &info) == 0 ? info.st_mode & 07777 : 0600;
+    bool written = fchmod(fd, mode) == 0 && tvk_write_lines(fd) && fsync(fd) == 0;
     sigaction(SIGXFSZ, &kept, nullptr);
     written =
         close(fd) == 0 && written && renameat(place.dir, temporary, place.dir, place.name) == 0;
@@ -158,6 +160,12 @@ void tvk_rcfile_read() {
     close(place.dir);
     if (fd == -1)
         return tvk_why("rc file: none");
+    // A file that another user owns or can write may hold her root: it is
+    // not read, and this run's rewrite replaces it.
+    if (!tvk_file_private(fd, place.name)) {
+        close(fd);
+        return tvk_why("rc file: not read, as if there were none");
+    }
     if (tvk_lock_read(fd) != 0) {
         tvk_state.rc_locked = true;
         close(fd);

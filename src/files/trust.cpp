@@ -20,10 +20,7 @@ constexpr int link_hops_max = 8;
 constexpr int way_links_max = 40;
 
 bool tvk_owner_trusted(const struct stat& info, bool root_may_own) {
-    static uid_t euid = static_cast<uid_t>(-1); // asked once: no set-id program changes it
-    if (euid == static_cast<uid_t>(-1))
-        euid = geteuid();
-    return info.st_uid == euid || (root_may_own && info.st_uid == 0);
+    return info.st_uid == tvk_euid() || (root_may_own && info.st_uid == 0);
 }
 
 // Owned by the effective user (or by root, where root_may_own) and writable
@@ -216,6 +213,13 @@ void tvk_follow_link(tvk_place& place, std::string_view target) {
 
 } // namespace
 
+uid_t tvk_euid() {
+    static uid_t euid = static_cast<uid_t>(-1); // asked once: no set-id program changes it
+    if (euid == static_cast<uid_t>(-1))
+        euid = geteuid();
+    return euid;
+}
+
 int tvk_way_open(int at, const char* path, struct stat& info, const char* at_name) {
     tvk_walk walk;
     walk.dir = at; // the caller's, until the walk moves on
@@ -306,6 +310,11 @@ int tvk_open_regular(int at, const char* path, int flags) {
         return fd;
     close(fd);
     return -1;
+}
+
+bool tvk_file_private(int fd, const char* name) {
+    struct stat info;
+    return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && tvk_owned(name, info, false);
 }
 
 bool tvk_file_owned(const char* path) {

@@ -9,6 +9,9 @@
 
 #include "core/text.h"
 
+// The effective user, asked once: no set-id program changes it.
+uid_t tvk_euid();
+
 // Opens the directory that path names from at (a directory descriptor whose
 // own way is safe, or AT_FDCWD for the working directory, whose way is then
 // judged too), when every directory on the way is owned by root or the
@@ -49,6 +52,9 @@ int tvk_open_locked(const tvk_place& place, bool* refused);
 // regular file: a device or a FIFO in its place could feed lines without end
 // or stall the run. flags are added to the open's. Returns the descriptor or -1.
 int tvk_open_regular(int at, const char* path, int flags);
+// A regular file, open at fd, of the effective user's that no one else can
+// write: settings of hers that nobody else can have put words in.
+bool tvk_file_private(int fd, const char* name);
 // A regular file that nobody but root and the effective user can write,
 // reached on a safe way: what is read by its name later is what is there now.
 bool tvk_file_owned(const char* path);

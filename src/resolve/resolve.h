@@ -6,6 +6,10 @@
 #include <string_view>
 
 void tvk_root();
+// The first executable regular file of that name along PATH, in found_path;
+// false when there is none. from_cwd: found through an element that names
+// the working directory or a place in it.
+bool tvk_pathsearch(const char* name, bool& from_cwd);
 void tvk_locale();
 void tvk_language();
 void tvk_spell();

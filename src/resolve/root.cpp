@@ -20,12 +20,16 @@ namespace {
 constexpr std::string_view install_marker = "/tovrek";
 
 // Cuts text right after the first "/tovrek"; false when there is none.
-bool tvk_marker_cut(tvk_text& text) {
+// inside: the cut fell inside a name ("/srv/tovrek-2026/..."), so the root
+// is a sibling of a directory on the way, not a directory on it.
+bool tvk_marker_cut(tvk_text& text, bool& inside) {
     const std::string_view whole = text;
     const std::size_t at = whole.find(install_marker);
     if (at == std::string_view::npos)
         return false;
-    text[at + install_marker.size()] = '\0';
+    char& end = text[at + install_marker.size()];
+    inside = end != '/' && end != '\0';
+    end = '\0';
     return true;
 }
 
@@ -69,13 +73,13 @@ bool tvk_stamp_matches(int ver, const char* dir) {
                        stamp);
 }
 
-// Carries the stamp of this launcher's version. A root that depends on the
-// working directory names whatever another user may have left there: it
-// counts only when its way is safe and the tree's top and the directories
-// the overlay is loaded from are ones nobody else can have written.
-bool tvk_root_check(const char* dir, bool from_cwd) {
+// Carries the stamp of this launcher's version. A root judged (one that
+// names whatever another user may have left there) counts only when its way
+// is safe and the tree's top and the directories the overlay is loaded from
+// are ones nobody else can have written.
+bool tvk_root_check(const char* dir, bool judged) {
     constexpr int directory = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-    if (!from_cwd) {
+    if (!judged) {
         char ver[tvk_text_size + 4]; // room for a root of 1023 characters and "/ver"
         tvk_copy(ver, dir);
         tvk_append(ver, "/ver");
@@ -91,39 +95,6 @@ bool tvk_root_check(const char* dir, bool from_cwd) {
     return accepted;
 }
 
-// The first executable regular file of that name along PATH, in found_path;
-// false when there is none. Only the elements held whole in PATH's first 1023
-// characters are searched: the one a cut falls in names some other place,
-// and an empty one a cut right after ":" makes would name the working
-// directory. from_cwd: found through an element that names the working
-// directory or a place in it.
-bool tvk_pathsearch(const char* name, bool& from_cwd) {
-    tvk_copy(tvk_state.found_path, name);
-    const char* path = std::getenv("PATH");
-    if (path == nullptr)
-        return false;
-    const std::string_view whole = path;
-    tvk_elements elements{tvk_head(whole, tvk_text_size - 1)};
-    const bool cut = elements.rest.size() < whole.size();
-    std::string_view element;
-    while (elements.next(element)) {
-        if (cut && elements.done && whole[tvk_text_size - 1] != ':')
-            return false;
-        from_cwd = !element.starts_with('/');
-        if (element.empty())
-            element = ".";
-        while (!element.empty() && element.back() == '/')
-            element.remove_suffix(1);
-        tvk_text candidate;
-        if (tvk_copy(candidate, element) && tvk_append(candidate, "/") &&
-            tvk_append(candidate, name) && tvk_executable_file(candidate)) {
-            tvk_copy(tvk_state.found_path, candidate);
-            return true;
-        }
-    }
-    return false;
-}
-
 // What the report calls each source of a root, by its number.
 constexpr tvk_word tvk_root_sources[] = {
     "",
@@ -137,11 +108,25 @@ constexpr tvk_word tvk_root_sources[] = {
 };
 static_assert(std::size(tvk_root_sources) == tvk_root_from_realpath + 1);
 
+// Why a root is judged by its way and owners, not by its stamp alone. One
+// that depends on the working directory always was: the rule it broke says
+// enough.
+constexpr char judged_cwd[] = "";
+constexpr char judged_stored[] = "a stored root may name another user's tree by now";
+constexpr char judged_cut[] = "the cut after \"/tovrek\" falls inside a name";
+
 // Whether the root as it stands is taken; the report says so, or why not.
-bool tvk_root_try(bool from_cwd) {
-    const bool taken = tvk_root_check(tvk_state.root, from_cwd);
-    tvk_why("root from %s: \"%s\": %s", tvk_root_sources[tvk_state.root_source], tvk_state.root,
-            taken ? "taken" : "not taken");
+// judged: why it must pass the way and owner rules, or nullptr for a root
+// the user named absolutely or the launcher's own absolute path gives. Root
+// runs only root's trees: another user's lib/ would be loaded as root.
+bool tvk_root_try(const char* judged) {
+    if (judged == nullptr && tvk_euid() == 0)
+        judged = "the run is root's, and runs only root's trees";
+    const bool taken = tvk_root_check(tvk_state.root, judged != nullptr);
+    const bool say = !taken && judged != nullptr && judged[0] != '\0';
+    tvk_why("root from %s: \"%s\": %s%s%s%s", tvk_root_sources[tvk_state.root_source],
+            tvk_state.root, taken ? "taken" : "not taken",
+            say ? ", judged by its way and owners (" : "", say ? judged : "", say ? ")" : "");
     return taken;
 }
 
@@ -151,20 +136,26 @@ bool tvk_root_none() {
     return false;
 }
 
-// Cuts the root after "/tovrek", or says why it cannot.
-bool tvk_root_cut() {
-    if (tvk_marker_cut(tvk_state.root))
-        return true;
+// Cuts the root after "/tovrek" and tries it, or says why it cannot. A
+// root cut inside a name is a sibling of the path's own directory, which
+// whoever may write their common parent could have made.
+bool tvk_root_cut_try(bool from_cwd) {
+    bool inside = false;
+    if (tvk_marker_cut(tvk_state.root, inside))
+        return tvk_root_try(from_cwd ? judged_cwd : inside ? judged_cut : nullptr);
     tvk_refused("no \"/tovrek\" in %s", tvk_state.root);
     return tvk_root_none();
 }
 
-// A root named outright: taken whole, less one trailing slash.
+// A root named outright: taken whole, less one trailing slash. The rc
+// file's was stored by an earlier run: nobody named it to this one.
 bool tvk_root_given(std::string_view value, int source) {
     tvk_state.root_source = source;
     tvk_copy(tvk_state.root, value); // its first 1023 characters
     tvk_chop(tvk_state.root, '/');
-    return tvk_root_try(tvk_root_relative());
+    return tvk_root_try(source == tvk_root_from_rcfile ? judged_stored
+                        : tvk_root_relative()          ? judged_cwd
+                                                       : nullptr);
 }
 
 // realpath needs a PATH_MAX buffer; its result is used only when it fits.
@@ -173,7 +164,7 @@ bool tvk_root_resolved(const char* resolved, bool from_cwd) {
         tvk_refused("%s is too long", resolved);
         return tvk_root_none();
     }
-    return tvk_root_cut() && tvk_root_try(from_cwd);
+    return tvk_root_cut_try(from_cwd);
 }
 
 // A program started by a bare name was found through PATH: a file of that
@@ -216,8 +207,9 @@ void tvk_root_working_directory() {
         tvk_root_none();
         tvk_root_fail();
     }
-    if (tvk_marker_cut(tvk_state.root)) {
-        if (!tvk_root_try(true))
+    bool inside = false;
+    if (tvk_marker_cut(tvk_state.root, inside)) {
+        if (!tvk_root_try(judged_cwd))
             tvk_root_fail();
         return;
     }
@@ -234,11 +226,41 @@ void tvk_root_working_directory() {
         tvk_root_none();
         tvk_root_fail();
     }
-    if (!tvk_root_cut() || !tvk_root_try(from_cwd))
+    if (!tvk_root_cut_try(from_cwd))
         tvk_root_fail();
 }
 
 } // namespace
+
+// Only the elements held whole in PATH's first 1023 characters are searched:
+// the one a cut falls in names some other place, and an empty one a cut
+// right after ":" makes would name the working directory.
+bool tvk_pathsearch(const char* name, bool& from_cwd) {
+    tvk_copy(tvk_state.found_path, name);
+    const char* path = std::getenv("PATH");
+    if (path == nullptr)
+        return false;
+    const std::string_view whole = path;
+    tvk_elements elements{tvk_head(whole, tvk_text_size - 1)};
+    const bool cut = elements.rest.size() < whole.size();
+    std::string_view element;
+    while (elements.next(element)) {
+        if (cut && elements.done && whole[tvk_text_size - 1] != ':')
+            return false;
+        from_cwd = !element.starts_with('/');
+        if (element.empty())
+            element = ".";
+        while (!element.empty() && element.back() == '/')
+            element.remove_suffix(1);
+        tvk_text candidate;
+        if (tvk_copy(candidate, element) && tvk_append(candidate, "/") &&
+            tvk_append(candidate, name) && tvk_executable_file(candidate)) {
+            tvk_copy(tvk_state.found_path, candidate);
+            return true;
+        }
+    }
+    return false;
+}
 
 void tvk_root() {
     if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, tvk_root_from_option))
