@@ -35,10 +35,9 @@ __attribute__((constructor)) static void setup(void) {
         for (int e = 1; e < 256 && fault_errno == 0; ++e)
             fault_errno = strerrorname_np(e) && strcmp(strerrorname_np(e), error) == 0 ? e : 0;
     fault_errno = strcmp(error, "KILL") == 0 ? -1 : fault_errno;
-    struct rlimit size = {RLIM_INFINITY,
-                          RLIM_INFINITY}; // lifted again in the overlay, preloaded too
-    size.rlim_cur = getenv("TVK_FSIZE") ? strtoul(getenv("TVK_FSIZE"), NULL, 10) : size.rlim_cur;
-    setrlimit(RLIMIT_FSIZE, &size);
+    const char* fsize = getenv("TVK_FSIZE"); // lifted again in the overlay, preloaded too
+    setrlimit(RLIMIT_FSIZE,
+              &(struct rlimit){fsize ? strtoul(fsize, NULL, 10) : RLIM_INFINITY, RLIM_INFINITY});
     if (getenv("TVK_SWAP") != NULL)
         sscanf(getenv("TVK_SWAP"), "%4095[^:]:%4095[^:]:%4095s", swap[0], swap[1], swap[2]);
     snprintf(mark, sizeof mark, "%s", getenv("TVK_FAULT_MARK") ? getenv("TVK_FAULT_MARK") : "");

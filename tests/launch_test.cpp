@@ -63,24 +63,20 @@ struct Case {
 };
 
 // A row is "name | setup | arguments | checks", its words "quoted" at need; a line that
-// begins with "+" goes on with the row before it.
+// begins with "+" goes on with the row before it; a row of another shape fails at the start.
 std::vector<Case> load_cases() {
     std::vector<Case> cases;
-    Strings lines;
-    std::ifstream file(TVK_TEST_CASES);
-    for (std::string line; std::getline(file, line);)
-        if (line.starts_with('+'))
-            lines.back() += line.substr(1);
-        else
-            lines.push_back(line);
-    for (const std::string& line : lines) {
+    std::string text, line;
+    for (std::ifstream file(TVK_TEST_CASES); std::getline(file, line);)
+        text += line.starts_with('+') ? line.substr(1) : "\n" + line;
+    for (std::istringstream rows(text); std::getline(rows, line);) {
         std::istringstream row(line);
         std::vector<Strings> columns;
         for (std::string column, word; std::getline(row, column, '|');)
             for (std::istringstream words((columns.emplace_back(), column));
                  words >> std::quoted(word, '"', '\x01');)
                 columns.back().push_back(word);
-        if (!line.empty() && line[0] != '#') // a row of another shape fails at the start
+        if (!line.empty() && line[0] != '#')
             cases.push_back({columns.at(0).at(0), columns.at(1), columns.at(2), columns.at(3)});
     }
     return cases;
@@ -209,12 +205,10 @@ struct World {
     pid_t start(const Strings& args, const int* gate = nullptr) const {
         Strings argv{argv0}, envp = env;
         argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> av, ev;
-        for (std::string& text : argv)
-            av.push_back(text.data());
-        for (std::string& text : envp)
-            ev.push_back(text.data());
-        av.push_back(nullptr), ev.push_back(nullptr);
+        std::vector<char*> av(argv.size() + 1), ev(envp.size() + 1); // each ends in nullptr
+        const auto data = [](std::string& text) { return text.data(); };
+        std::transform(argv.begin(), argv.end(), av.begin(), data);
+        std::transform(envp.begin(), envp.end(), ev.begin(), data);
         const std::string err = path("err");
         const pid_t pid = fork();
         char byte;
@@ -305,6 +299,13 @@ void expect_clean(const World& world, const Outcome& run) {
     }
 }
 
+// An rc file written whole: a locale, the world's root, then the spell-checker, which begins so.
+bool rc_whole(const World& world, const std::string& rc, const std::string& spell) {
+    return rc.starts_with("lc_all = ") && rc.ends_with("\n") &&
+           rc.find("\ntovrek_root = " + world.path("opt/tovrek\ntovrek_spell = ") + spell) !=
+               std::string::npos;
+}
+
 // One check word of a row.
 void expect(const World& world, const Outcome& run, const std::string& word) {
     if (word.starts_with("why~"))
@@ -332,12 +333,8 @@ void expect(const World& world, const Outcome& run, const std::string& word) {
         EXPECT_TRUE(run.ran || WEXITSTATUS(run.status) == 0 ||
                     run.out.ends_with("por - O Programa Terminou.\n"))
             << run.out;
-        const std::string rc = slurp(world.home("rc")),
-                          root = "\ntovrek_root = " + world.path("opt/tovrek\n");
-        EXPECT_TRUE(rc == world.rc_before ||
-                    (rc.starts_with("lc_all = ") &&
-                     rc.find(root + "tovrek_spell = ") != std::string::npos && rc.ends_with("\n")))
-            << rc;
+        const std::string rc = slurp(world.home("rc"));
+        EXPECT_TRUE(rc == world.rc_before || rc_whole(world, rc, "")) << rc;
         EXPECT_TRUE(world.walk == "KILL" || !fs::exists(world.home("rc.new"))); // none half done
     } else if (key == "ran") {
         EXPECT_EQ(run.all("exe"),
@@ -451,8 +448,7 @@ TEST(Burst, SixteenRunsAtOnce) {
     }
     const std::string rc = slurp(world.home("rc")), log = slurp(world.home("log"));
     EXPECT_TRUE((rc.starts_with("lc_all = fr_FR\n") || rc.starts_with("lc_all = de_DE\n")) &&
-                rc.find("\ntovrek_root = " + world.path("opt/tovrek\n")) != std::string::npos &&
-                rc.find("\ntovrek_spell = aspell\n") != std::string::npos)
+                rc_whole(world, rc, "aspell\n"))
         << rc;
     EXPECT_TRUE(log.starts_with("tvkcombo:tvk_debug:debugging turned on!\n") &&
                 log.rfind("turned on!") == 29 && log.ends_with("tvkcombo:tvk_execve:loader one.\n"))
