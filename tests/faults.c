@@ -1,10 +1,10 @@
 // Preloaded into the launcher by the tests. TVK_FAULT=<call>:<n>:<errno name>[:<part of a path>]
-// fails the n-th call of read, write, open(at), fcntl, fsync, ftruncate, mkdir(at), rename(at) or execve
-// (counting only those on a path holding the part, if given), or kills the process there for the
-// errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when a
-// run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before the
-// first open or lock of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files the
-// launcher writes. TVK_WIDE=1 makes standard output wide-oriented. TVK_SPOIL=<file> zeroes the
+// fails the n-th call of read, write, open(at), fcntl, fsync, ftruncate, mkdir(at), rename(at) or
+// execve (counting only those on a path holding the part, if given), or kills the process there for
+// the errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when
+// a run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before
+// the first open or lock of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files
+// the launcher writes. TVK_WIDE=1 makes standard output wide-oriented. TVK_SPOIL=<file> zeroes the
 // plane size of that catalog right before catopen; TVK_NOPROC=1 makes catopen fail on what /proc
 // names, as without /proc. All leave the environment.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
