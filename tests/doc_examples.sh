@@ -1,14 +1,11 @@
 #!/bin/bash
-# Runs one example of a document and compares what it prints with the
-# document's text, so that the README and the manual page cannot drift from
-# the launcher. An example is a block (```console in Markdown, .EX on the
-# manual page) of commands, each on a line of its own behind "$ ", and what
-# they print. It runs in a fresh world that holds the document's paths, each
-# command's /opt, /srv and /home mapped into it: the tree /opt/tovrek, whose
-# overlay is the document's own shell script, a copy of it in /srv/shared, a
-# folder everyone may write, and the home /home/ann. The world's directory is
-# cut from what the commands print, and the owner of its files is shown as
-# root, who installs a tree.
+# Runs example N of a document (a ```console block in Markdown, .EX on the manual page: commands
+# behind "$ ", each on a line of its own, then what they print) and compares what they print with
+# the text, so that the documents cannot drift from the launcher. It runs in a fresh world holding
+# the document's paths, each command's /opt, /srv and /home mapped into it: the tree /opt/tovrek,
+# whose overlay is the document's own shell script, a copy in /srv/shared, which everyone may write,
+# and the home /home/ann. The world's directory is cut from the output, and the owner of its files
+# is shown as root, who installs a tree.
 #   doc_examples.sh DOCUMENT N LAUNCHER STAMP CATALOGS LOCALES WORLD
 set -eu
 doc=$1 index=$2 launcher=$3 stamp=$4 catalogs=$5 locales=$6 world=$7 tree=$7/opt/tovrek

@@ -1,10 +1,10 @@
 // Preloaded into the launcher by the tests. TVK_FAULT=<call>:<n>:<errno name>[:<part of a path>]
-// fails the n-th call of read, write, open(at), fcntl, fsync, ftruncate, mkdir(at), rename(at) or execve
-// (counting only those on a path holding the part, if given), or kills the process there for the
-// errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when a
-// run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before the
-// first open or lock of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files the
-// launcher writes. TVK_WIDE=1 makes standard output wide-oriented. TVK_SPOIL=<file> zeroes the
+// fails the n-th call of read, write, open(at), fcntl, fsync, ftruncate, mkdir(at), rename(at) or
+// execve (counting only those on a path holding the part, if given), or kills the process there for
+// the errno name KILL, and removes the file TVK_FAULT_MARK names, so that a walk over n learns when
+// a run made no n-th call. TVK_SWAP=<part>:<link>:<target> points the link elsewhere right before
+// the first open or lock of a path holding the part. TVK_FSIZE=<bytes> limits the size of the files
+// the launcher writes. TVK_WIDE=1 makes standard output wide-oriented. TVK_SPOIL=<file> zeroes the
 // plane size of that catalog right before catopen; TVK_NOPROC=1 makes catopen fail on what /proc
 // names, as without /proc. All leave the environment.
 #undef _FORTIFY_SOURCE // read and write are defined here, not wrapped as fortified
@@ -35,10 +35,9 @@ __attribute__((constructor)) static void setup(void) {
         for (int e = 1; e < 256 && fault_errno == 0; ++e)
             fault_errno = strerrorname_np(e) && strcmp(strerrorname_np(e), error) == 0 ? e : 0;
     fault_errno = strcmp(error, "KILL") == 0 ? -1 : fault_errno;
-    struct rlimit size = {RLIM_INFINITY,
-                          RLIM_INFINITY}; // lifted again in the overlay, preloaded too
-    size.rlim_cur = getenv("TVK_FSIZE") ? strtoul(getenv("TVK_FSIZE"), NULL, 10) : size.rlim_cur;
-    setrlimit(RLIMIT_FSIZE, &size);
+    const char* fsize = getenv("TVK_FSIZE"); // lifted again in the overlay, preloaded too
+    setrlimit(RLIMIT_FSIZE,
+              &(struct rlimit){fsize ? strtoul(fsize, NULL, 10) : RLIM_INFINITY, RLIM_INFINITY});
     if (getenv("TVK_SWAP") != NULL)
         sscanf(getenv("TVK_SWAP"), "%4095[^:]:%4095[^:]:%4095s", swap[0], swap[1], swap[2]);
     snprintf(mark, sizeof mark, "%s", getenv("TVK_FAULT_MARK") ? getenv("TVK_FAULT_MARK") : "");

@@ -25,12 +25,9 @@ struct Rc {
 class RcFile : public testing::Test {
   protected:
     char home[32] = "/tmp/tvk-rc-XXXXXX";
-    std::string file;
     void SetUp() override {
-        ASSERT_TRUE(mkdtemp(home) && setenv("HOME", home, 1) == 0);
-        file = std::string(home) + "/.tovrek";
-        ASSERT_EQ(mkdir(file.c_str(), 0700), 0);
-        file += "/tvkcombo.rc";
+        ASSERT_TRUE(mkdtemp(home) && setenv("HOME", home, 1) == 0 &&
+                    mkdir((std::string(home) + "/.tovrek").c_str(), 0700) == 0);
     }
     void TearDown() override { std::filesystem::remove_all(home); }
 
@@ -72,7 +69,7 @@ TEST_F(RcFile, Reader) {
         {hashes + "\n lc_all = de_DE " + x1014 + "\n", nullptr, nullptr, nullptr}, // past 64 KiB
     };
     for (const Rc& row : rows) {
-        std::ofstream(file, std::ios::binary) << row.file;
+        std::ofstream(std::string(home) + "/.tovrek/tvkcombo.rc", std::ios::binary) << row.file;
         expect_read(row, row.file);
     }
 }

@@ -83,7 +83,7 @@ TEST(Language, Lookup) {
         {"tovrekish zho \n", "tovrekish", "=> chi 2"},
         {"x fr_FR\n", "x", "=> fre 2"}, // one letter: the value of two takes the long route
         {"tovrekish es\n", "_x", "abort code 4"},
-        {"french fr_FR\ntovrekish\n", "tovrekish", "abort code 4"},
+        {"french fr_FR\ntovrekish\n", "tovrekish", "has no line for \"tovrekish\""},
         {"tovrekish english\n", "tovrekish", "abort code 4"},
         {"tovrekish xx_XX\n", "tovrekish", "abort code 3"},
         {"tovrekish.UTF-8 fr\n", "tovrekish.UTF-8", "abort code 4"},
