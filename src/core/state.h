@@ -98,7 +98,10 @@ struct tvk_record {
     tvk_text cmdline_locale;
     tvk_text cmdline_root;
     tvk_text found_path;
-    tvk_text why; // the last reason a check refused, kept only for --diagnose
+    // The last reason a check refused, kept only for --diagnose, and whether
+    // a line has shown it: values escaped, four of PATH_MAX bytes fit.
+    char why[64 * 1024];
+    bool why_shown;
 };
 
 extern tvk_record tvk_state;
