@@ -154,8 +154,8 @@ void tvk_overlay_run(const tvk_loader& loader, const char* path) {
                      "refuses it, and would then go on with the next attempt",
                      path, number, tvk_state.overlay_argv[0]);
     } else if (shell) {
-        tvk_why("attempt %i, %s: \"%s\": would run through the shell: it has no \"#!\" nor ELF "
-                "header, and the C library hands such a file to /bin/sh",
+        tvk_why("attempt %i, %s: \"%s\": would run through /bin/sh, as the C library runs a "
+                "file the kernel has no format for",
                 number, loader.what, path);
         tvk_why("a launch would run \"/bin/sh\" with the script \"%s\" (attempt %i), without "
                 "the action %s",
