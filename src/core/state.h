@@ -59,6 +59,7 @@ struct tvk_record {
     bool rc_has_spell;
     bool rc_locked;      // another process held the rc file: this run does not rewrite it
     bool rc_read_failed; // nor when a read of it failed
+    bool rc_home_absent; // no $HOME/.tovrek yet: for the diagnosis
     int root_source;
     int locale_source;
     int language_source;

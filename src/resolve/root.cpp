@@ -55,9 +55,13 @@ bool tvk_stamp_matches(int ver, const char* dir) {
     if (ver == -1)
         return tvk_refused("no version stamp at %s/ver/tvkcombo: %s", dir, std::strerror(errno));
     const int fd = tvk_open_regular(ver, "tvkcombo", 0);
+    if (fd == -1) {
+        tvk_refused_file(ver, "tvkcombo");
+        tvk_refused_before("no version stamp at %s/ver/tvkcombo: ", dir);
+    }
     close(ver);
     if (fd == -1)
-        return tvk_refused("no version stamp at %s/ver/tvkcombo", dir);
+        return false;
     tvk_text line;
     line[0] = '\0';
     tvk_readline(fd, line, tvk_text_size - 1); // the first line, newline kept, or nothing
