@@ -53,6 +53,7 @@ struct tvk_record {
     bool opt_locale;
     bool cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
     bool opt_root;
+    bool cmdline_root_cut; // the last -r did not fit: no candidate, for the diagnosis to say
     bool opt_course;
     bool rc_has_locale;
     bool rc_has_root;

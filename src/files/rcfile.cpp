@@ -154,9 +154,9 @@ void tvk_rcfile_read() {
     const tvk_place_found found = tvk_home_place(place, rcfile_name, false);
     if (found == tvk_place_found::not_made) {
         tvk_state.rc_home_absent = true;
-        return tvk_why("rc file: none yet: there is no %s/.tovrek, which a launch makes to store "
-                       "its settings",
-                       std::getenv("HOME"));
+        tvk_refused("there is no %s/.tovrek, which a launch makes to store its settings",
+                    std::getenv("HOME"));
+        return tvk_why("rc file: none yet");
     }
     if (found != tvk_place_found::yes)
         return tvk_why("rc file: none");

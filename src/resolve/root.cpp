@@ -247,6 +247,11 @@ void tvk_root_working_directory() {
 void tvk_root() {
     if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, tvk_root_from_option))
         return;
+    if (tvk_state.cmdline_root_cut) {
+        tvk_state.root_source = tvk_root_from_option;
+        tvk_refused("its value is longer than %zu characters", tvk_text_size - 1);
+        tvk_root_none();
+    }
     const char* environment = std::getenv("TOVREK_ROOT");
     if (environment != nullptr && environment[0] != '\0') {
         if (tvk_root_given(environment, tvk_root_from_environment))
