@@ -385,39 +385,19 @@ void expect(const World& world, const Outcome& run, const std::string& word) {
 
 class Launch : public testing::TestWithParam<Case> {};
 
-// Every file under the world, with its type, mode, owner and contents (a
-// link's target), but the run's own output and the overlay's record. Read
-// by a child: a file closed here would drop the locks the row holds on it.
+// Every file under the world with its type, mode, owner, link target and
+// contents, but the run's output and the overlay's record; listed by
+// another process, since a file closed here would drop the row's locks.
 std::string tree(const World& world) {
-    int pipe_fds[2];
-    EXPECT_EQ(pipe(pipe_fds), 0);
-    if (fork() != 0) {
-        close(pipe_fds[1]);
-        std::string files;
-        char buffer[65536];
-        for (ssize_t got; (got = read(pipe_fds[0], buffer, sizeof buffer)) > 0;)
-            files.append(buffer, static_cast<size_t>(got));
-        close(pipe_fds[0]);
-        wait(nullptr);
-        return files;
-    }
+    const std::string list = "cd " + world.dir +
+                             " && find . ! -path ./out ! -path ./err ! -path ./record "
+                             "-printf '%p %M %U %l\\n' -type f -exec md5sum {} +";
+    FILE* pipe = popen(list.c_str(), "r");
     std::string files;
-    for (auto at = fs::recursive_directory_iterator(world.dir); at != decltype(at)(); ++at) {
-        struct stat info {};
-        const std::string path = at->path();
-        lstat(path.c_str(), &info);
-        if (path == world.path("out") || path == world.path("err") || path == world.path("record"))
-            continue;
-        files += path + " " + std::to_string(info.st_mode) + " " + std::to_string(info.st_uid) +
-                 " " +
-                 (S_ISLNK(info.st_mode)  ? fs::read_symlink(path).string()
-                  : S_ISREG(info.st_mode) ? slurp(path)
-                                          : "") +
-                 '\0';
-    }
-    for (size_t at = 0; at < files.size();)
-        at += static_cast<size_t>(std::max<ssize_t>(write(pipe_fds[1], &files[at], files.size() - at), 1));
-    _exit(0);
+    for (int ch; (ch = std::fgetc(pipe)) != EOF;)
+        files += static_cast<char>(ch);
+    pclose(pipe);
+    return files;
 }
 
 // A value of a diagnosis line as it was before escaping.

@@ -50,7 +50,7 @@ void tvk_why_format(tvk_why_sink& sink, const char* format, va_list args) {
             return;
         rest = tvk_tail(rest, percent + 1);
         const std::size_t end = rest.find_first_of("sciduox%");
-        const std::string_view spec = tvk_head(rest, end);
+        const std::string_view conversion_text = tvk_head(rest, end);
         const char conversion = end < rest.size() ? rest[end] : '%';
         rest = tvk_tail(rest, end + 1);
         char number[64];
@@ -72,15 +72,19 @@ void tvk_why_format(tvk_why_sink& sink, const char* format, va_list args) {
         const int base = conversion == 'o' ? 8 : conversion == 'x' ? 16 : 10;
         char* digits = number + 32;
         char* end_of = number + 32;
-        if (spec.ends_with('z'))
-            end_of = std::to_chars(end_of, number + sizeof number, va_arg(args, std::size_t), base).ptr;
+        if (conversion_text.ends_with('z'))
+            end_of =
+                std::to_chars(end_of, number + sizeof number, va_arg(args, std::size_t), base).ptr;
         else if (conversion == 'i' || conversion == 'd')
             end_of = std::to_chars(end_of, number + sizeof number, va_arg(args, int), base).ptr;
         else
-            end_of = std::to_chars(end_of, number + sizeof number, va_arg(args, unsigned), base).ptr;
-        const std::string_view flags = tvk_head(spec, spec.find_first_of("123456789"));
+            end_of =
+                std::to_chars(end_of, number + sizeof number, va_arg(args, unsigned), base).ptr;
+        const std::string_view flags =
+            tvk_head(conversion_text, conversion_text.find_first_of("123456789"));
         unsigned width = 0;
-        std::from_chars(spec.data() + flags.size(), spec.data() + spec.size(), width);
+        std::from_chars(conversion_text.data() + flags.size(),
+                        conversion_text.data() + conversion_text.size(), width);
         const char pad = flags.find('0') != std::string_view::npos ? '0' : ' ';
         for (auto length = static_cast<unsigned>(end_of - digits); length < width && length < 32;
              ++length)
