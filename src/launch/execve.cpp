@@ -50,7 +50,7 @@ enum class tvk_overlay_name { argv0, basename, installed };
 struct tvk_loader {
     tvk_word log_line;
     tvk_word what; // for the diagnosis: where the attempt looks, and why there
-    bool in_root; // the name is looked for in root + "/bin/"
+    bool in_root;  // the name is looked for in root + "/bin/"
     tvk_overlay_name name;
     bool path_search; // execvp: a name without "/" is looked for along PATH
 };

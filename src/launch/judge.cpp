@@ -50,7 +50,9 @@ struct tvk_exec_strings {
     std::size_t argv0; // the size of argv[0], which a script's interpreter replaces
 };
 
-std::size_t tvk_string_size(const char* text) { return std::strlen(text) + 1; }
+std::size_t tvk_string_size(const char* text) {
+    return std::strlen(text) + 1;
+}
 
 bool tvk_exec_too_big(const tvk_exec_strings& strings) {
     return strings.used > strings.room &&
@@ -92,7 +94,9 @@ int tvk_exec_through(const char* role, const char* name, int verdict) {
     return verdict;
 }
 
-bool tvk_spacetab(char ch) { return ch == ' ' || ch == '\t'; }
+bool tvk_spacetab(char ch) {
+    return ch == ' ' || ch == '\t';
+}
 
 // As the kernel's: first and last both searched.
 const char* tvk_next_non_spacetab(const char* first, const char* last) {
@@ -293,6 +297,7 @@ int tvk_exec_judge(const char* path, char* const argv[], bool* shell) {
     char* const sh_argv[] = {sh, const_cast<char*>(path), nullptr};
     *shell = true;
     const int fallback = tvk_exec_file(sh, sh_argv);
-    return fallback == 0 ? 0
-                         : tvk_exec_through("no \"#!\" nor ELF header, and the shell", sh, fallback);
+    return fallback == 0
+               ? 0
+               : tvk_exec_through("no \"#!\" nor ELF header, and the shell", sh, fallback);
 }

@@ -2,7 +2,6 @@
 
 #include <elf.h>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,7 +91,8 @@ TEST(Judge, FilesOfEveryKind) {
         {"hash_bang_long_argument", "#!/bin/sh " + std::string(300, 'x')},
         {"elf_truncated", program.substr(0, 100)},
         {"elf_header_cut", program.substr(0, 10)},
-        {"elf_other_machine", patched(program, 18, header.e_machine == EM_AARCH64 ? "\x3e" : "\xb7")},
+        {"elf_other_machine",
+         patched(program, 18, header.e_machine == EM_AARCH64 ? "\x3e" : "\xb7")},
         {"elf_no_program", patched(program, 16, std::string(1, ET_REL))},
         {"elf_interpreter_missing", patched(program, interpreter, "/nonexistent/ld.so")},
         {"elf_interpreter_unended", patched(program, interpreter, std::string(28, 'x'))},
@@ -112,23 +112,12 @@ TEST(Judge, FilesOfEveryKind) {
     fs::remove_all(dir);
 }
 
-// The arguments and environment against the kernel's room for them: one
-// string over 32 pages, then many that fill a small stack's quarter.
-TEST(Judge, ArgumentsAndEnvironmentSize) {
+// A string longer than the kernel copies (32 pages); the total against the
+// stack's quarter is a row of the launch's table.
+TEST(Judge, StringTooLong) {
     setenv("TVK_JUDGE_LONG", std::string(32 * 4096, 'x').c_str(), 1);
     agree("/bin/true");
     unsetenv("TVK_JUDGE_LONG");
-    rlimit kept;
-    getrlimit(RLIMIT_STACK, &kept);
-    rlimit small = {1024 * 1024, kept.rlim_max};
-    ASSERT_EQ(setrlimit(RLIMIT_STACK, &small), 0);
-    for (const char* name : {"TVK_JUDGE_1", "TVK_JUDGE_2", "TVK_JUDGE_3"}) {
-        setenv(name, std::string(100 * 1024, 'x').c_str(), 1);
-        agree("/bin/true");
-    }
-    for (const char* name : {"TVK_JUDGE_1", "TVK_JUDGE_2", "TVK_JUDGE_3"})
-        unsetenv(name);
-    setrlimit(RLIMIT_STACK, &kept);
 }
 
 } // namespace
