@@ -150,9 +150,9 @@ void tvk_overlay_run(const tvk_loader& loader, const char* path) {
     const int number = tvk_loader_number(loader);
     if (verdict == tvk_exec_unknown) {
         tvk_why("attempt %i, %s: \"%s\": would be tried", number, loader.what, path);
-        tvk_why_stop("a launch would run \"%s\" (attempt %i) with the action %s, unless the kernel "
-                     "refuses it, and would then go on with the next attempt",
-                     path, number, tvk_state.overlay_argv[0]);
+        tvk_why("a launch would run \"%s\" (attempt %i) with the action %s, unless the kernel "
+                "refuses it, and would then go on with the next attempt",
+                path, number, tvk_state.overlay_argv[0]);
     } else if (shell) {
         tvk_why("attempt %i, %s: \"%s\": would run through /bin/sh, as the C library runs a "
                 "file the kernel has no format for",

@@ -47,7 +47,8 @@ constexpr unsigned char own_data =
 struct tvk_exec_strings {
     std::size_t used;
     std::size_t room;
-    std::size_t argv0; // the size of argv[0], which a script's interpreter replaces
+    std::size_t argv0;   // the size of argv[0], which a script's interpreter replaces
+    std::size_t longest; // the longest string
 };
 
 std::size_t tvk_string_size(const char* text) {
@@ -55,6 +56,10 @@ std::size_t tvk_string_size(const char* text) {
 }
 
 bool tvk_exec_too_big(const tvk_exec_strings& strings) {
+    if (strings.longest > arg_string_max)
+        return !tvk_refused("a string of the arguments or environment has %zu bytes, over the %zu "
+                            "that execve copies",
+                            strings.longest, arg_string_max);
     return strings.used > strings.room &&
            !tvk_refused("the arguments and environment would take %zu bytes, over the %zu that "
                         "execve allows",
@@ -197,7 +202,7 @@ int tvk_elf_loader(const char* name) {
         return tvk_refused("cannot be read here to judge it: %s", std::strerror(errno)),
                tvk_exec_unknown;
     ElfW(Ehdr) header;
-    ElfW(Phdr) headers[program_headers_max / sizeof(ElfW(Phdr))];
+    static ElfW(Phdr) headers[program_headers_max / sizeof(ElfW(Phdr))];
     bool unknown = false;
     const bool read = pread(loader, &header, sizeof header, 0) == sizeof header;
     const bool sound = read && std::memcmp(header.e_ident, ELFMAG, SELFMAG) == 0 &&
@@ -254,14 +259,13 @@ int tvk_exec_format(const char* path, tvk_exec_strings& strings, int depth) {
 
 // The strings of an execve of path: its name, the environment and argv.
 tvk_exec_strings tvk_exec_count(const char* path, char* const argv[]) {
-    tvk_exec_strings strings{tvk_string_size(path), 0, 0};
+    tvk_exec_strings strings{tvk_string_size(path), 0, 0, tvk_string_size(path)};
     std::size_t pointers = 0;
-    std::size_t longest = strings.used;
     for (char* const* list : {static_cast<char* const*>(environ), argv}) {
         for (; list != nullptr && *list != nullptr; ++list, ++pointers) {
             const std::size_t size = tvk_string_size(*list);
             strings.used += size;
-            longest = size > longest ? size : longest;
+            strings.longest = size > strings.longest ? size : strings.longest;
         }
     }
     strings.argv0 = argv[0] != nullptr ? tvk_string_size(argv[0]) : 0;
@@ -272,8 +276,6 @@ tvk_exec_strings tvk_exec_count(const char* path, char* const argv[]) {
     room = room < arg_max ? arg_max : room;
     pointers = pointers * sizeof(void*);
     strings.room = room > pointers ? room - pointers : 0;
-    if (longest > arg_string_max)
-        strings.room = 0; // a string longer than the kernel copies
     return strings;
 }
 
