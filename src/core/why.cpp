@@ -93,17 +93,6 @@ void tvk_why_format(tvk_why_sink& sink, const char* format, va_list args) {
     }
 }
 
-void tvk_why_line(bool stop, const char* format, va_list args) {
-    tvk_why_sink out{nullptr, 0, false};
-    tvk_why_format(out, format, args);
-    if (tvk_state.why[0] != '\0' && (stop || !tvk_state.why_shown)) {
-        out.put(": ");
-        out.put(tvk_state.why);
-    }
-    tvk_state.why_shown = true;
-    out.put("\n");
-}
-
 } // namespace
 
 bool tvk_refused(const char* format, ...) {
@@ -135,17 +124,19 @@ void tvk_refused_before(const char* format, ...) {
 void tvk_why(const char* format, ...) {
     if (!tvk_state.opt_diagnose)
         return;
+    tvk_why_sink out{nullptr, 0, false};
     va_list args;
     va_start(args, format);
-    tvk_why_line(false, format, args);
+    tvk_why_format(out, format, args);
     va_end(args);
+    if (tvk_state.why[0] != '\0' && !tvk_state.why_shown) {
+        out.put(": ");
+        out.put(tvk_state.why);
+    }
+    tvk_state.why_shown = true;
+    out.put("\n");
 }
 
-void tvk_why_stop(const char* format, ...) {
-    if (!tvk_state.opt_diagnose)
-        return;
-    va_list args;
-    va_start(args, format);
-    tvk_why_line(true, format, args);
-    va_end(args);
+void tvk_why_again() {
+    tvk_state.why_shown = false;
 }

@@ -23,6 +23,6 @@ __attribute__((format(printf, 1, 2))) void tvk_refused_before(const char* format
 // since the last decision, if any.
 __attribute__((format(printf, 1, 2))) void tvk_why(const char* format, ...);
 
-// Reports where a launch would stop: as tvk_why, with the last reason kept
-// even when the decision line above has shown it already.
-__attribute__((format(printf, 1, 2))) void tvk_why_stop(const char* format, ...);
+// The next line shows the last reason kept again, though the decision line
+// above showed it: the verdict of a run that stops carries its reason.
+void tvk_why_again();
