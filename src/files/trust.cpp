@@ -168,9 +168,8 @@ bool tvk_walk_cwd(tvk_walk& walk, const char* path) {
     return tvk_copy(walk.rest, path);
 }
 
-// $HOME/.tovrek, open, or -1; -2 when it is not made yet. Someone else's home (root keeping a user's
-// HOME): their links could point anywhere, and their settings are not ours
-// to run with.
+// $HOME/.tovrek, open, or -1; -2 when it is not made yet. Someone else's home (root keeping a
+// user's HOME): their links could point anywhere, and their settings are not ours to run with.
 int tvk_home_directory(const char* name, bool create) {
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0') { // not the working directory
@@ -276,12 +275,17 @@ tvk_place_found tvk_home_place(tvk_place& place, const char* name, bool create) 
         const ssize_t length = readlinkat(place.dir, place.name, target, sizeof target);
         if (length == -1 && (errno == EINVAL || errno == ENOENT))
             return tvk_place_found::yes; // no link, or no file yet
-        if (length == -1 || static_cast<std::size_t>(length) == sizeof target)
-            break;
+        if (length == -1 || static_cast<std::size_t>(length) == sizeof target) {
+            tvk_refused("the link %s cannot be read: %s", place.name,
+                        length == -1 ? std::strerror(errno) : "it is too long");
+            close(place.dir);
+            return tvk_place_found::link_refused;
+        }
         tvk_follow_link(place, std::string_view(target, static_cast<std::size_t>(length)));
         if (place.dir == -1)
             return tvk_place_found::link_refused;
     }
+    tvk_refused("more than %i links lead to %s", link_hops_max, name);
     close(place.dir);
     return tvk_place_found::link_refused;
 }
