@@ -66,6 +66,8 @@ std::string patched(std::string image, std::size_t at, const std::string& bytes)
 TEST(Judge, FilesOfEveryKind) {
     char pattern[] = "/tmp/tvk-judge-XXXXXX";
     const std::string dir = mkdtemp(pattern), program = slurp("/bin/true");
+    const fs::path kept = fs::current_path();
+    fs::current_path(dir); // where /bin/sh, given a program as its script, leaves what it makes
     Elf64_Ehdr header;
     std::memcpy(&header, program.data(), sizeof header);
     std::size_t interpreter = 0; // where the program interpreter's name lies
@@ -109,6 +111,7 @@ TEST(Judge, FilesOfEveryKind) {
         agree(dir + "/" + name);
     for (const char* other : {"", "/absent", "/plain/below"})
         agree(dir + other);
+    fs::current_path(kept);
     fs::remove_all(dir);
 }
 
