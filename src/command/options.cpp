@@ -65,6 +65,7 @@ void tvk_option(int letter) {
     case 'R':
         // A root that does not fit is a candidate that fails.
         tvk_state.opt_root = tvk_copy(tvk_state.cmdline_root, optarg);
+        tvk_state.cmdline_root_cut = !tvk_state.opt_root;
         break;
     default:
         tvk_option_missing(optopt);

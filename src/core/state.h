@@ -53,12 +53,14 @@ struct tvk_record {
     bool opt_locale;
     bool cmdline_locale_cut; // the last -l did not fit: the locale step refuses it
     bool opt_root;
+    bool cmdline_root_cut; // the last -r did not fit: no candidate, for the diagnosis to say
     bool opt_course;
     bool rc_has_locale;
     bool rc_has_root;
     bool rc_has_spell;
     bool rc_locked;      // another process held the rc file: this run does not rewrite it
     bool rc_read_failed; // nor when a read of it failed
+    bool rc_home_absent; // no $HOME/.tovrek yet: for the diagnosis
     int root_source;
     int locale_source;
     int language_source;
@@ -98,7 +100,10 @@ struct tvk_record {
     tvk_text cmdline_locale;
     tvk_text cmdline_root;
     tvk_text found_path;
-    tvk_text why; // the last reason a check refused, kept only for --diagnose
+    // The last reason a check refused, kept only for --diagnose, and whether
+    // a line has shown it: values escaped, four of PATH_MAX bytes fit.
+    char why[64 * 1024];
+    bool why_shown;
 };
 
 extern tvk_record tvk_state;

@@ -2,7 +2,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 
 #include "core/state.h"
@@ -154,12 +156,23 @@ int tvk_rcfile_lock(const tvk_place& place) {
 
 void tvk_rcfile_read() {
     tvk_place place;
-    if (tvk_home_place(place, rcfile_name, false) != tvk_place_found::yes)
+    const tvk_place_found found = tvk_home_place(place, rcfile_name, false);
+    if (found == tvk_place_found::not_made) {
+        tvk_state.rc_home_absent = true;
+        tvk_refused("there is no %s/.tovrek, which a launch makes to store its settings",
+                    std::getenv("HOME"));
+        return tvk_why("rc file: none yet");
+    }
+    if (found != tvk_place_found::yes)
         return tvk_why("rc file: none");
     const int fd = tvk_open_regular(place.dir, place.name, O_NOFOLLOW);
+    if (fd == -1 && errno == ENOENT) // checked before close changes it
+        tvk_refused("none yet in %s/.tovrek", std::getenv("HOME"));
+    else if (fd == -1)
+        tvk_refused_file(place.dir, place.name);
     close(place.dir);
     if (fd == -1)
-        return tvk_why("rc file: none");
+        return tvk_why("rc file");
     // A file that another user owns or can write may hold her root: it is
     // not read, and this run's rewrite replaces it.
     if (!tvk_file_private(fd, place.name)) {
@@ -196,6 +209,10 @@ void tvk_rcfile_write() {
         tvk_debug(kept);
         return tvk_why("rc file: a launch would leave it as it is");
     }
+    if (tvk_state.opt_diagnose && tvk_state.rc_home_absent)
+        return tvk_why("rc file: a launch would make %s/.tovrek and store this run's locale, root "
+                       "and spell-checker in %s there",
+                       std::getenv("HOME"), rcfile_name);
     if (tvk_state.opt_diagnose)
         return tvk_why("rc file: a launch would store this run's locale, root and spell-checker");
     tvk_place place;

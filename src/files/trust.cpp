@@ -94,7 +94,10 @@ bool tvk_way_passes(const char* name, const struct stat& dir, const struct stat&
 bool tvk_way_link(tvk_walk& walk, int link) {
     tvk_text target;
     const ssize_t length = readlinkat(link, "", target, sizeof target - 1);
-    if (length <= 0 || static_cast<std::size_t>(length) == sizeof target - 1)
+    if (length < 0)
+        return tvk_refused("a link on the way to %s cannot be read: %s", walk.goal,
+                           std::strerror(errno));
+    if (length == 0 || static_cast<std::size_t>(length) == sizeof target - 1)
         return tvk_refused("a link on the way to %s is too long", walk.goal);
     target[length] = '\0';
     if (!(tvk_append(target, "/") && tvk_append(target, tvk_tail(walk.rest, walk.at))))
@@ -162,9 +165,8 @@ bool tvk_walk_cwd(tvk_walk& walk, const char* path) {
     return tvk_copy(walk.rest, path);
 }
 
-// $HOME/.tovrek, open, or -1. Someone else's home (root keeping a user's
-// HOME): their links could point anywhere, and their settings are not ours
-// to run with.
+// $HOME/.tovrek, open, or -1; -2 when it is not made yet. Someone else's home (root keeping a
+// user's HOME): their links could point anywhere, and their settings are not ours to run with.
 int tvk_home_directory(const char* name, bool create) {
     const char* home = std::getenv("HOME");
     if (home == nullptr || home[0] == '\0') { // not the working directory
@@ -187,9 +189,12 @@ int tvk_home_directory(const char* name, bool create) {
         if (create)
             mkdirat(home_fd, home_directory, 0700);
         dir = tvk_way_open(home_fd, home_directory, info, home);
+        if (dir == -1 && !create &&
+            faccessat(home_fd, home_directory, F_OK, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+            dir = -2;
     }
     close(home_fd);
-    if (dir != -1 && !tvk_owned(home_directory, info, false)) {
+    if (dir >= 0 && !tvk_owned(home_directory, info, false)) {
         close(dir);
         return -1;
     }
@@ -266,20 +271,25 @@ bool tvk_directory_trusted(int at, const char* path) {
 
 tvk_place_found tvk_home_place(tvk_place& place, const char* name, bool create) {
     place.dir = tvk_home_directory(name, create);
-    if (place.dir == -1)
-        return tvk_place_found::no_directory;
+    if (place.dir < 0)
+        return place.dir == -1 ? tvk_place_found::no_directory : tvk_place_found::not_made;
     tvk_copy(place.name, name);
     for (int hop = 0; hop <= link_hops_max; ++hop) {
         tvk_text target;
         const ssize_t length = readlinkat(place.dir, place.name, target, sizeof target);
         if (length == -1 && (errno == EINVAL || errno == ENOENT))
             return tvk_place_found::yes; // no link, or no file yet
-        if (length == -1 || static_cast<std::size_t>(length) == sizeof target)
-            break;
+        if (length == -1 || static_cast<std::size_t>(length) == sizeof target) {
+            tvk_refused("the link %s cannot be read: %s", place.name,
+                        length == -1 ? std::strerror(errno) : "it is too long");
+            close(place.dir);
+            return tvk_place_found::link_refused;
+        }
         tvk_follow_link(place, std::string_view(target, static_cast<std::size_t>(length)));
         if (place.dir == -1)
             return tvk_place_found::link_refused;
     }
+    tvk_refused("more than %i links lead to %s", link_hops_max, name);
     close(place.dir);
     return tvk_place_found::link_refused;
 }
@@ -315,6 +325,15 @@ int tvk_open_regular(int at, const char* path, int flags) {
 bool tvk_file_private(int fd, const char* name) {
     struct stat info;
     return fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && tvk_owned(name, info, false);
+}
+
+void tvk_refused_file(int at, const char* path) {
+    const int error = errno;
+    struct stat info;
+    if (tvk_state.opt_diagnose && fstatat(at, path, &info, 0) == 0 && !S_ISREG(info.st_mode))
+        tvk_refused("not a regular file");
+    else
+        tvk_refused("%s", std::strerror(error));
 }
 
 bool tvk_file_owned(const char* path) {

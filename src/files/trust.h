@@ -33,7 +33,8 @@ struct tvk_place {
     int dir;
     tvk_text name;
 };
-enum class tvk_place_found { yes, no_directory, link_refused };
+// not_made: HOME is trusted and .tovrek is not there yet (looked up only).
+enum class tvk_place_found { yes, no_directory, not_made, link_refused };
 // The place of $HOME/.tovrek/<name>. The files may be used only when HOME is
 // a trusted directory and $HOME/.tovrek (made 0700 first when create and
 // missing) is a directory of the effective user that no one else can write,
@@ -55,6 +56,9 @@ int tvk_open_regular(int at, const char* path, int flags);
 // A regular file, open at fd, of the effective user's that no one else can
 // write: settings of hers that nobody else can have put words in.
 bool tvk_file_private(int fd, const char* name);
+// Keeps why tvk_open_regular refused the file: its open's error, or that it
+// is no regular file.
+void tvk_refused_file(int at, const char* path);
 // A regular file that nobody but root and the effective user can write,
 // reached on a safe way: what is read by its name later is what is there now.
 bool tvk_file_owned(const char* path);

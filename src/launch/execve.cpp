@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "core/why.h"
 #include "files/log.h"
 #include "files/trust.h"
+#include "launch/judge.h"
 #include "launch/launch.h"
 #include "report/abort.h"
 #include "report/report.h"
@@ -47,19 +49,31 @@ enum class tvk_overlay_name { argv0, basename, installed };
 
 struct tvk_loader {
     tvk_word log_line;
-    bool in_root; // the name is looked for in root + "/bin/"
+    tvk_word what; // for the diagnosis: where the attempt looks, and why there
+    bool in_root;  // the name is looked for in root + "/bin/"
     tvk_overlay_name name;
     bool path_search; // execvp: a name without "/" is looked for along PATH
 };
 
 constexpr tvk_loader tvk_loaders[] = {
-    {"tvk_execve:loader one.\n", false, tvk_overlay_name::argv0, false},
-    {"tvk_execve:loader two.\n", false, tvk_overlay_name::basename, false},
-    {"tvk_execve:loader three.\n", true, tvk_overlay_name::argv0, false},
-    {"tvk_execve:loader four.\n", true, tvk_overlay_name::basename, false},
-    {"tvk_execve:loader five.\n", true, tvk_overlay_name::installed, false},
-    {"tvk_execve:loader six.\n", false, tvk_overlay_name::argv0, true},
+    {"tvk_execve:loader one.\n", "beside the name the launcher was started as", false,
+     tvk_overlay_name::argv0, false},
+    {"tvk_execve:loader two.\n", "its base name, in the working directory", false,
+     tvk_overlay_name::basename, false},
+    {"tvk_execve:loader three.\n", "the name it was started as, in the tree's bin", true,
+     tvk_overlay_name::argv0, false},
+    {"tvk_execve:loader four.\n", "its base name, in the tree's bin", true,
+     tvk_overlay_name::basename, false},
+    {"tvk_execve:loader five.\n", "the installed overlay, in the tree's bin", true,
+     tvk_overlay_name::installed, false},
+    {"tvk_execve:loader six.\n", "the name it was started as, along PATH", false,
+     tvk_overlay_name::argv0, true},
 };
+
+// The attempt's number, from 1, for the diagnosis.
+int tvk_loader_number(const tvk_loader& loader) {
+    return static_cast<int>(&loader - tvk_loaders) + 1;
+}
 
 const char* tvk_overlay_stem(tvk_overlay_name name) {
     switch (name) {
@@ -101,60 +115,82 @@ bool tvk_overlay_in_root(std::string_view path) {
 bool tvk_overlay_trusted(const char* path) {
     if (tvk_overlay_in_root(path))
         return true;
-    if (access(path, X_OK) != 0)
-        return tvk_refused("absent, or not executable");
+    if (access(path, X_OK) != 0) {
+        const int error = errno;
+        // The judge tells absent from not executable; it agrees with access.
+        if (tvk_state.opt_diagnose && tvk_exec_judge(path, tvk_state.overlay_argv) <= 0)
+            tvk_refused("%s", std::strerror(error));
+        return false;
+    }
     tvk_text directory;
     tvk_split_path(directory, path);
     return tvk_directory_trusted(AT_FDCWD, directory);
 }
 
+void tvk_overlay_not_run(const tvk_loader& loader, const char* path) {
+    tvk_why("attempt %i, %s: \"%s\": not run", tvk_loader_number(loader), loader.what, path);
+}
+
 // Replaces the launcher with the overlay at path; --diagnose instead says
-// whether the kernel would start it, and ends the run with the report.
-void tvk_overlay_run(const char* path, bool search) {
+// whether the kernel would start it, as the launch would call it, and ends
+// the run with the report.
+void tvk_overlay_run(const tvk_loader& loader, const char* path) {
     if (!tvk_state.opt_diagnose) {
-        if (search)
+        if (loader.path_search)
             execvp(path, tvk_state.overlay_argv); // a script without "#!" still goes to sh
         else
             execve(path, tvk_state.overlay_argv, environ);
         return;
     }
-    struct stat info;
-    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode) || access(path, X_OK) != 0)
-        return tvk_why("overlay \"%s\": not run: absent, or not executable", path);
-    tvk_why("overlay \"%s\": would run", path);
-    tvk_why("a launch would run \"%s\" with the action %s", path, tvk_state.overlay_argv[0]);
+    bool shell = false;
+    const int verdict =
+        tvk_exec_judge(path, tvk_state.overlay_argv, loader.path_search ? &shell : nullptr);
+    if (verdict > 0)
+        return tvk_overlay_not_run(loader, path);
+    const int number = tvk_loader_number(loader);
+    if (verdict == tvk_exec_unknown) {
+        tvk_why("attempt %i, %s: \"%s\": would be tried", number, loader.what, path);
+        tvk_why("a launch would run \"%s\" (attempt %i) with the action %s, unless the kernel "
+                "refuses it, and would then go on with the next attempt",
+                path, number, tvk_state.overlay_argv[0]);
+    } else if (shell) {
+        tvk_why("attempt %i, %s: \"%s\": would run through /bin/sh, as the C library runs a "
+                "file the kernel has no format for",
+                number, loader.what, path);
+        tvk_why("a launch would run \"/bin/sh\" with the script \"%s\" (attempt %i), without "
+                "the action %s",
+                path, number, tvk_state.overlay_argv[0]);
+    } else {
+        tvk_why("attempt %i, %s: \"%s\": would run", number, loader.what, path);
+        tvk_why("a launch would run \"%s\" (attempt %i) with the action %s", path, number,
+                tvk_state.overlay_argv[0]);
+    }
     tvk_report_exit();
 }
 
 // Attempt six looks for a bare name along PATH as execvp does, with its
 // default list when PATH is unset; an element that names the working
 // directory or a place in it counts only where both are trusted.
-void tvk_overlay_path_search(const char* name) {
-    const char* path = std::getenv("PATH");
-    tvk_elements elements{path != nullptr ? path : "/bin:/usr/bin"};
-    std::string_view element;
-    while (elements.next(element)) {
-        tvk_text candidate;
-        // "./" for the empty element: a name without "/" would be searched again.
-        if (!(tvk_copy(candidate, element.empty() ? "." : element) && tvk_append(candidate, "/") &&
-              tvk_append(candidate, name)))
-            continue;
-        if (element.starts_with('/') ||
-            (tvk_overlay_trusted(candidate) && tvk_directory_trusted(AT_FDCWD, ".")))
-            tvk_overlay_run(candidate, true);
+void tvk_overlay_path_search(const tvk_loader& loader, const char* name) {
+    tvk_elements elements{tvk_path_list()};
+    tvk_text candidate;
+    bool relative = false;
+    while (tvk_path_next(elements, name, candidate, relative)) {
+        if (!relative || (tvk_overlay_trusted(candidate) && tvk_directory_trusted(AT_FDCWD, ".")))
+            tvk_overlay_run(loader, candidate);
         else
-            tvk_why("overlay \"%s\": not run", candidate);
+            tvk_overlay_not_run(loader, candidate);
     }
 }
 
 void tvk_loader_run(const tvk_loader& loader) {
     const char* path = tvk_state.overlay_path;
     if (loader.path_search && std::strchr(path, '/') == nullptr)
-        tvk_overlay_path_search(path);
+        tvk_overlay_path_search(loader, path);
     else if (tvk_overlay_trusted(path))
-        tvk_overlay_run(path, loader.path_search);
+        tvk_overlay_run(loader, path);
     else
-        tvk_why("overlay \"%s\": not run", path);
+        tvk_overlay_not_run(loader, path);
 }
 
 void tvk_execve_base() {
@@ -195,11 +231,30 @@ void tvk_execve_loaders() {
         if (tvk_loader_path(loader))
             tvk_loader_run(loader);
         else
-            tvk_why("overlay: no path, the root or argv[0] being too long");
+            tvk_why("attempt %i, %s: no path: %s", tvk_loader_number(loader), loader.what,
+                    tvk_state.argv0_cut ? "argv[0] is too long" : "the root is too long for it");
     }
+    tvk_refused("none of the six attempts would start an overlay");
 }
 
 } // namespace
+
+const char* tvk_path_list() {
+    const char* path = std::getenv("PATH");
+    return path != nullptr ? path : "/bin:/usr/bin"; // execvp's list when PATH is unset
+}
+
+bool tvk_path_next(tvk_elements& elements, const char* name, tvk_text& candidate, bool& relative) {
+    std::string_view element;
+    while (elements.next(element)) {
+        relative = !element.starts_with('/');
+        // "./" for the empty element: a name without "/" would be searched again.
+        if (tvk_copy(candidate, element.empty() ? "." : element) && tvk_append(candidate, "/") &&
+            tvk_append(candidate, name))
+            return true;
+    }
+    return false;
+}
 
 void tvk_execve(int kind) {
     tvk_execve_base();

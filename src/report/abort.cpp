@@ -105,6 +105,7 @@ void tvk_abort_detail(const char* detail) {
 void tvk_abort(tvk_abort_reason reason) {
     const int number = static_cast<int>(reason);
     if (tvk_state.opt_diagnose) {
+        tvk_why_again();
         tvk_why("a launch stops here, with abort code %i (%s)", number,
                 tvk_abort_topics[number - 1]);
         std::exit(1);

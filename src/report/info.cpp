@@ -89,7 +89,8 @@ void tvk_info() {
 
 void tvk_version() {
     if (tvk_state.opt_diagnose)
-        return tvk_why("a launch would print the version report");
+        return tvk_why("a launch would print the version report%s",
+                       tvk_state.opt_version_exit ? " and exit with status 0" : "");
     std::printf("%s", tvk_banner);
     std::printf("TOVREK %s     %i.%i.%i.%i\n", tvk_state.basename, tvk_state.version_major,
                 tvk_state.version_minor, tvk_state.version_patch, tvk_state.version_build);

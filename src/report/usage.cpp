@@ -150,7 +150,7 @@ nl_catd tvk_catalog_sealed(std::size_t size) {
 nl_catd tvk_catalog_open(const char* path) {
     const int fd = tvk_open_regular(AT_FDCWD, path, 0);
     if (fd == -1) {
-        tvk_refused("absent, or not a regular file");
+        tvk_refused_file(AT_FDCWD, path);
         return tvk_no_catalog();
     }
     const std::size_t size = tvk_catalog_read(fd);

@@ -59,9 +59,13 @@ bool tvk_stamp_matches(int ver, const char* dir) {
     if (ver == -1)
         return tvk_refused("no version stamp at %s/ver/tvkcombo: %s", dir, std::strerror(errno));
     const int fd = tvk_open_regular(ver, "tvkcombo", 0);
+    if (fd == -1) {
+        tvk_refused_file(ver, "tvkcombo");
+        tvk_refused_before("no version stamp at %s/ver/tvkcombo: ", dir);
+    }
     close(ver);
     if (fd == -1)
-        return tvk_refused("no version stamp at %s/ver/tvkcombo", dir);
+        return false;
     tvk_text line;
     line[0] = '\0';
     tvk_readline(fd, line, tvk_text_size - 1); // the first line, newline kept, or nothing
@@ -113,7 +117,7 @@ static_assert(std::size(tvk_root_sources) == tvk_root_from_realpath + 1);
 // enough.
 constexpr char judged_cwd[] = "";
 constexpr char judged_stored[] = "a stored root may name another user's tree by now";
-constexpr char judged_cut[] = "the cut after \"/tovrek\" falls inside a name";
+constexpr char judged_cut[] = "the cut after /tovrek falls inside a name";
 
 // Whether the root as it stands is taken; the report says so, or why not.
 // judged: why it must pass the way and owner rules, or nullptr for a root
@@ -265,6 +269,11 @@ bool tvk_pathsearch(const char* name, bool& from_cwd) {
 void tvk_root() {
     if (tvk_state.opt_root && tvk_root_given(tvk_state.cmdline_root, tvk_root_from_option))
         return;
+    if (tvk_state.cmdline_root_cut) {
+        tvk_state.root_source = tvk_root_from_option;
+        tvk_refused("its value is longer than %zu characters", tvk_text_size - 1);
+        tvk_root_none();
+    }
     const char* environment = std::getenv("TOVREK_ROOT");
     if (environment != nullptr && environment[0] != '\0') {
         if (tvk_root_given(environment, tvk_root_from_environment))

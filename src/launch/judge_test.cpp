@@ -1,0 +1,123 @@
+#include "launch/judge.h"
+
+#include <elf.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "core/state.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// What the kernel really does with path: 0 when the exec succeeded, else
+// its errno. search: execvp, as attempt six calls it, which hands a file the
+// kernel has no format for to /bin/sh.
+int real_exec(const std::string& path, char* const argv[], bool search) {
+    int pipe_fds[2];
+    EXPECT_EQ(pipe2(pipe_fds, O_CLOEXEC), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(open("/dev/null", O_RDWR), 1), dup2(1, 2);
+        search ? execvp(path.c_str(), argv) : execve(path.c_str(), argv, environ);
+        (void)!write(pipe_fds[1], &errno, sizeof errno);
+        _exit(127);
+    }
+    close(pipe_fds[1]);
+    int error = 0;
+    const bool failed = read(pipe_fds[0], &error, sizeof error) == sizeof error;
+    close(pipe_fds[0]);
+    waitpid(child, nullptr, 0);
+    return failed ? error : 0;
+}
+
+// The judge's verdict is the kernel's, for execve and for execvp.
+void agree(const std::string& path) {
+    char action[] = "playback";
+    char* const argv[] = {action, nullptr};
+    tvk_state.opt_diagnose = true;
+    tvk_state.why[0] = '\0';
+    const int verdict = tvk_exec_judge(path.c_str(), argv);
+    EXPECT_EQ(verdict, real_exec(path, argv, false)) << path << ": " << tvk_state.why;
+    EXPECT_EQ(verdict == 0, tvk_state.why[0] == '\0') << path << ": " << tvk_state.why;
+    bool shell = false;
+    EXPECT_EQ(tvk_exec_judge(path.c_str(), argv, &shell), real_exec(path, argv, true)) << path;
+    EXPECT_EQ(shell, verdict == ENOEXEC) << path;
+    tvk_state.opt_diagnose = false;
+}
+
+// A program of this machine, with bytes changed at an offset.
+std::string patched(std::string image, std::size_t at, const std::string& bytes) {
+    return image.replace(at, bytes.size(), bytes);
+}
+
+TEST(Judge, FilesOfEveryKind) {
+    char pattern[] = "/tmp/tvk-judge-XXXXXX";
+    const std::string dir = mkdtemp(pattern), program = slurp("/bin/true");
+    const fs::path kept = fs::current_path();
+    fs::current_path(dir); // where /bin/sh, given a program as its script, leaves what it makes
+    Elf64_Ehdr header;
+    std::memcpy(&header, program.data(), sizeof header);
+    std::size_t interpreter = 0; // where the program interpreter's name lies
+    for (std::size_t at = 0; at < header.e_phnum; ++at) {
+        Elf64_Phdr entry;
+        std::memcpy(&entry, &program[header.e_phoff + at * sizeof entry], sizeof entry);
+        interpreter = entry.p_type == PT_INTERP ? entry.p_offset : interpreter;
+    }
+    ASSERT_NE(interpreter, 0U);
+    const std::pair<std::string, std::string> files[] = {
+        {"program", program},
+        {"script", "#!/bin/sh\nexit 0\n"},
+        {"script_blanks", "#! \t /bin/sh -e \t\nexit 0\n"},
+        {"no_hash_bang", "exit 0\n"},
+        {"empty", ""},
+        {"missing_interpreter", "#!/nonexistent/sh\n"},
+        {"interpreter_unexecutable", "#!" + dir + "/plain\n"},
+        {"interpreter_is_directory", "#!" + dir + "\n"},
+        {"interpreter_script", "#!" + dir + "/script\n"},
+        {"interpreter_without_format", "#!" + dir + "/no_hash_bang\n"},
+        {"hash_bang_alone", "#!  \n"},
+        {"hash_bang_long", "#!/" + std::string(300, 'x')},
+        {"hash_bang_long_argument", "#!/bin/sh " + std::string(300, 'x')},
+        {"elf_truncated", program.substr(0, 100)},
+        {"elf_header_cut", program.substr(0, 10)},
+        {"elf_other_machine",
+         patched(program, 18, header.e_machine == EM_AARCH64 ? "\x3e" : "\xb7")},
+        {"elf_no_program", patched(program, 16, std::string(1, ET_REL))},
+        {"elf_interpreter_missing", patched(program, interpreter, "/nonexistent/ld.so")},
+        {"elf_interpreter_unended", patched(program, interpreter, std::string(28, 'x'))},
+        {"elf_interpreter_not_elf", // the C library's ldd is a script
+         patched(program, interpreter, std::string("/usr/bin/ldd") + '\0')},
+        {"plain", "exit 0\n"},
+    };
+    for (const auto& [name, bytes] : files) {
+        std::ofstream(dir + "/" + name, std::ios::binary) << bytes;
+        fs::permissions(dir + "/" + name,
+                        name == "plain" ? fs::perms::owner_read : fs::perms::owner_all);
+    }
+    for (const auto& [name, bytes] : files)
+        agree(dir + "/" + name);
+    for (const char* other : {"", "/absent", "/plain/below"})
+        agree(dir + other);
+    // A string longer than the kernel copies (32 pages); a total over the
+    // stack's quarter is a row of the launch's table.
+    setenv("TVK_JUDGE_LONG", std::string(32 * 4096, 'x').c_str(), 1);
+    agree(dir + "/program");
+    unsetenv("TVK_JUDGE_LONG");
+    fs::current_path(kept);
+    fs::remove_all(dir);
+}
+
+} // namespace
