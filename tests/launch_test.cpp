@@ -496,4 +496,40 @@ INSTANTIATE_TEST_SUITE_P(Diagnosed, Launch, testing::ValuesIn(rows(true)),
 INSTANTIATE_TEST_SUITE_P(Undiagnosed, Launch, testing::ValuesIn(rows(false)),
                          [](const auto& row) { return row.param.name; });
 
+// Sixteen runs let go together over one home, half with -d, in two locales:
+// each reaches the overlay, and the rc file ends up whole, the lines of one
+// run, the hand-set spell-checker kept.
+TEST(Burst, SixteenRunsAtOnce) {
+    World world;
+    world.apply("rc=tovrek_spell = aspell\n");
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> runs;
+    for (int i = 0; i < 16; ++i) {
+        world.set(i % 2 ? "LANG=de_DE" : "LANG=fr_FR");
+        world.set("TVK_RECORD=" + world.path("record" + std::to_string(i)));
+        if (runs.emplace_back(fork()) == 0) {
+            char byte;
+            close(gate[1]);
+            _exit(
+                read(gate[0], &byte, 1) == 0 && // every write end closed
+                        world.run(i % 4 < 2 ? Strings{"-d", "algebra"} : Strings{"-a"}).err.empty()
+                    ? 0
+                    : 1);
+        }
+    }
+    close(gate[0]), close(gate[1]);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        int status = -1;
+        waitpid(runs[i], &status, 0);
+        EXPECT_TRUE(status == 0 && fs::exists(world.path("record" + std::to_string(i)))) << i;
+    }
+    const std::string rc = slurp(world.home("rc"));
+    EXPECT_TRUE((rc.starts_with("lc_all = fr_FR\n") || rc.starts_with("lc_all = de_DE\n")) &&
+                rc.find("\ntovrek_spell = aspell\n") != std::string::npos &&
+                rc.find("\ntovrek_root = " + world.path("opt/tovrek\n")) != std::string::npos &&
+                std::count(rc.begin(), rc.end(), '=') == 3)
+        << rc;
+}
+
 } // namespace
