@@ -70,11 +70,13 @@ TEST(Judge, FilesOfEveryKind) {
     fs::current_path(dir); // where /bin/sh, given a program as its script, leaves what it makes
     Elf64_Ehdr header;
     std::memcpy(&header, program.data(), sizeof header);
-    std::size_t interpreter = 0; // where the program interpreter's name lies
+    std::size_t interpreter = 0, size = 0; // where the interpreter's name and its size lie
     for (std::size_t at = 0; at < header.e_phnum; ++at) {
         Elf64_Phdr entry;
-        std::memcpy(&entry, &program[header.e_phoff + at * sizeof entry], sizeof entry);
-        interpreter = entry.p_type == PT_INTERP ? entry.p_offset : interpreter;
+        const std::size_t place = header.e_phoff + at * sizeof entry;
+        std::memcpy(&entry, &program[place], sizeof entry);
+        if (entry.p_type == PT_INTERP)
+            interpreter = entry.p_offset, size = place + offsetof(Elf64_Phdr, p_filesz);
     }
     ASSERT_NE(interpreter, 0U);
     const std::pair<std::string, std::string> files[] = {
@@ -100,6 +102,12 @@ TEST(Judge, FilesOfEveryKind) {
         {"elf_interpreter_unended", patched(program, interpreter, std::string(28, 'x'))},
         {"elf_interpreter_not_elf", // the C library's ldd is a script
          patched(program, interpreter, std::string("/usr/bin/ldd") + '\0')},
+        {"elf_interpreter_size_one", patched(program, size, std::string("\x01\0", 2))},
+        {"elf_interpreter_size_huge", patched(program, size, std::string("\0\x20", 2))},
+        {"nest1", "#!" + dir + "/interpreter_script\n"}, // each an interpreter deeper
+        {"nest2", "#!" + dir + "/nest1\n"},
+        {"nest3", "#!" + dir + "/nest2\n"},
+        {"nest4", "#!" + dir + "/nest3\n"},
         {"plain", "exit 0\n"},
     };
     for (const auto& [name, bytes] : files) {
