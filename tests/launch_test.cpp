@@ -2,7 +2,6 @@
 // overlay): each row of cases.txt is one run, set up and checked as its head explains.
 #include <fcntl.h>
 #include <grp.h>
-#include <link.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -62,9 +61,13 @@ std::string expand(const std::string& word, const std::string& world) {
 struct Case {
     std::string name;
     Strings setup, args, checks;
-    bool diagnosed; // no setup word "undiagnosed"
     friend void PrintTo(const Case& row, std::ostream* out) { *out << row.name; }
 };
+
+bool has(const Strings& words, const std::string& head) {
+    return std::any_of(words.begin(), words.end(),
+                       [&](auto& word) { return word.starts_with(head); });
+}
 
 // A row is "name | setup | arguments | checks", its words "quoted" at need; a line that
 // begins with "+" goes on with the row before it; a row of another shape fails at the start.
@@ -80,11 +83,8 @@ std::vector<Case> load_cases() {
             for (std::istringstream words((columns.emplace_back(), column));
                  words >> std::quoted(word, '"', '\x01');)
                 columns.back().push_back(word);
-        if (!line.empty() && line[0] != '#') // a row of another shape fails at the start
-            cases.push_back({columns.at(0).at(0), columns.at(1), columns.at(2), columns.at(3),
-                             std::none_of(columns[1].begin(), columns[1].end(), [](auto& word) {
-                                 return word.starts_with("undiagnosed=");
-                             })});
+        if (!line.empty() && line[0] != '#')
+            cases.push_back({columns.at(0).at(0), columns.at(1), columns.at(2), columns.at(3)});
     }
     return cases;
 }
@@ -105,15 +105,6 @@ struct Outcome {
         return values;
     }
 };
-
-// The recording overlay spoilt as execve refuses it: "interp" names a
-// program interpreter that is not there (its name is the file's first
-// "/lib"), "cut" keeps only the ELF header.
-std::string spoilt(const std::string& kind) {
-    std::string image = slurp(TVK_TEST_OVERLAY);
-    return kind == "cut" ? image.substr(0, sizeof(ElfW(Ehdr)))
-                         : image.replace(image.find("/lib"), 4, "/no/");
-}
 
 struct World {
     std::string dir, cwd, argv0, exe, out, rc_before;
@@ -184,8 +175,6 @@ struct World {
             {"rc", [&] { spill(home("rc"), value); }},
             {"f", [&] { spill(file, value); }},
             {"x", [&] { place(TVK_TEST_OVERLAY, file); }},
-            {"elf",
-             [&] { spill(file, spoilt(value)), fs::permissions(file, fs::perms::owner_all); }},
             {"stack", [&] { stack = std::stoul(value); }},
             {"d", [&] { fs::create_directories(file); }},
             {"l", [&] { fs::create_symlink(path(value), file); }},
@@ -195,15 +184,6 @@ struct World {
             {"mv", [&] { fs::rename(file, path(value)); }},
             {"p", [&] { EXPECT_EQ(mkfifo(file.c_str(), 0644), 0); }},
             {"c", [&] { EXPECT_EQ(mknod(file.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0); }},
-            {"size", [&] { fs::resize_file(file, std::stoul(value)); }}, // cut or grown with NULs
-            // Bytes written over the file's, from an offset.
-            {"put",
-             [&] {
-                 const size_t at = value.find(':');
-                 std::fstream(file, std::ios::in | std::ios::out | std::ios::binary)
-                     .seekp(std::stol(value.substr(0, at)))
-                     .write(value.data() + at + 1, std::streamsize(value.size() - at - 1));
-             }},
             {"lock", [&] { EXPECT_EQ(fcntl(open(file.c_str(), mode, 0600), F_SETLK, &lock), 0); }},
             // Compiled in an ISO-8859-1 locale, where any byte is a character.
             {"cat", [&] {
@@ -431,14 +411,10 @@ void expect_verdict(const World& world, const std::string& out, const Outcome& r
 // these functions, failing that call (through the fault library).
 TEST_P(Launch, Row) {
     const Case& row = GetParam();
-    const auto has = [](const Strings& words, const std::string& head) {
-        return std::any_of(words.begin(), words.end(),
-                           [&](const std::string& word) { return word.starts_with(head); });
-    };
     if ((has(row.setup, "o:") || has(row.setup, "c:") || has(row.setup, "uid=")) && geteuid() != 0)
         GTEST_SKIP() << "only root can give files away, make devices and run as another user";
     const bool walk = has(row.setup, "walk");
-    const bool diagnosed = row.diagnosed;
+    const bool diagnosed = !has(row.setup, "undiagnosed=");
     ASSERT_TRUE(diagnosed ? !walk : !has(row.checks, "why~"))
         << "a walk or a why~ check, undiagnosed";
     for (const std::string& function :
@@ -485,15 +461,7 @@ TEST_P(Launch, Row) {
         }
 }
 
-// The names tell which rows the diagnosis is proved on.
-std::vector<Case> rows(bool diagnosed) {
-    std::vector<Case> cases = load_cases();
-    std::erase_if(cases, [&](const Case& row) { return row.diagnosed != diagnosed; });
-    return cases;
-}
-INSTANTIATE_TEST_SUITE_P(Diagnosed, Launch, testing::ValuesIn(rows(true)),
-                         [](const auto& row) { return row.param.name; });
-INSTANTIATE_TEST_SUITE_P(Undiagnosed, Launch, testing::ValuesIn(rows(false)),
+INSTANTIATE_TEST_SUITE_P(Table, Launch, testing::ValuesIn(load_cases()),
                          [](const auto& row) { return row.param.name; });
 
 // Sixteen runs let go together over one home, half with -d, in two locales:
