@@ -109,10 +109,10 @@ struct Outcome {
 struct World {
     std::string dir, cwd, argv0, exe, out, rc_before;
     Strings env;
-    bool closed = false;
-    rlim_t stack = 0; // the run's stack limit, when set
-    std::string walk; // the fault of a walk: an errno name, or KILL
-    uid_t user = 0;   // who runs the launcher
+    std::string closed; // the standard descriptors the run starts without
+    rlim_t stack = 0;   // the run's stack limit, when set
+    std::string walk;   // the fault of a walk: an errno name, or KILL
+    uid_t user = 0;     // who runs the launcher
 
     World() {
         char pattern[] = "/tmp/tvk-XXXXXX";
@@ -162,7 +162,7 @@ struct World {
             {"argv0", [&] { argv0 = value; }},
             {"uid",
              [&] { user = uid_t(std::stoul(value)), fs::permissions(dir, fs::perms(01777)); }},
-            {"closed", [&] { closed = true; }},
+            {"closed", [&] { closed = value.empty() ? "012" : value; }},
             {"undiagnosed", [] {}}, // its reason is the word's value
             {"preload", [&] { set("LD_PRELOAD=" TVK_TEST_FAULTS); }},
             {"walk",
@@ -219,12 +219,12 @@ struct World {
         if ((result.pid = fork()) == 0) {
             if (chdir(cwd.c_str()) != 0)
                 _exit(126);
-            if (!closed) {
-                dup2(open("/dev/null", O_RDONLY), 0);
-                dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
-                dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-            }
-            close_range(closed ? 0 : 3, ~0U, 0);
+            dup2(open("/dev/null", O_RDONLY), 0);
+            dup2(open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+            dup2(open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+            close_range(3, ~0U, 0);
+            for (const char fd : closed)
+                close(fd - '0');
             alarm(20); // a launcher that hangs dies of it
             const rlimit limit = {stack, RLIM_INFINITY};
             if (stack != 0)
@@ -291,7 +291,8 @@ void expect_clean(const World& world, const Outcome& run) {
                          run.all("env:TOVREK_DEBUG") == Strings{std::to_string(n)};
         EXPECT_TRUE(n > 2 ? log
                           : mode == (n == 0 ? O_RDONLY : O_WRONLY) && lock == F_UNLCK &&
-                                (!world.closed || target == "/dev/null"))
+                                (world.closed.find(char('0' + n)) == std::string::npos ||
+                                 target == "/dev/null"))
             << "descriptor " << fd;
     }
 }
@@ -447,7 +448,7 @@ TEST_P(Launch, Row) {
             if (!diagnosed)
                 continue;
             EXPECT_EQ(WEXITSTATUS(diagnosis.status), run.ran ? 0 : WEXITSTATUS(run.status));
-            if (world.out == world.path("out") && !world.closed)
+            if (world.out == world.path("out") && world.closed.empty())
                 expect_verdict(world, diagnosis.out, run);
             break;
         }
