@@ -1,26 +1,25 @@
-#include <gtest/gtest.h>
-
-#include <string>
 #include <vector>
 
 #include "launch/launch.h"
+#include "unit.h"
 
 namespace {
 
+using Places = std::vector<std::string>;
+
 // The places attempt six looks for a name along a list, as execvp forms
 // them; "~" marks those that depend on the working directory.
-std::vector<std::string> places(const char* list) {
+Places places(const char* list) {
     tvk_elements elements{list};
     tvk_text place;
     bool relative = false;
-    std::vector<std::string> found;
+    Places found;
     while (tvk_path_next(elements, "x.ovl", place, relative))
         found.push_back(std::string(relative ? "~" : "") + place);
     return found;
 }
 
 TEST(PathSearch, Places) {
-    using Places = std::vector<std::string>;
     EXPECT_EQ(places("/a:b/::/c//:"),
               (Places{"/a/x.ovl", "~b//x.ovl", "~./x.ovl", "/c///x.ovl", "~./x.ovl"}));
     EXPECT_EQ(places(""), Places{"~./x.ovl"});
