@@ -1,21 +1,15 @@
 #include "files/primitives.h"
 
-#include <fcntl.h>
 #include <termios.h>
 
-#include <cstring>
-#include <vector>
-
 #include "unit.h"
-
-namespace {
 
 using Strings = std::vector<std::string>;
 
 // What tvk_readline_within gives within budget: its lines, then its last
 // result. The bytes are in a file on disk, or, failing, sent by a terminal
 // that then hangs up, whose next read fails with EIO as a bad disk's would.
-Strings lines_of(const std::string& bytes, std::size_t budget, bool failing) {
+static Strings lines_of(const std::string& bytes, std::size_t budget, bool failing) {
     const int fd = failing ? posix_openpt(O_RDWR | O_NOCTTY) : open("/tmp", O_TMPFILE | O_RDWR);
     int other = fd;
     termios raw;
@@ -57,5 +51,3 @@ TEST(LineReader, LinesPiecesBudgetAndFailures) {
     EXPECT_EQ(tvk_readline(open("/", O_RDONLY), line, 1023), -1);
     EXPECT_STREQ(line, "kept");
 }
-
-} // namespace

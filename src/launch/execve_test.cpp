@@ -1,15 +1,11 @@
-#include <vector>
-
 #include "launch/launch.h"
 #include "unit.h"
-
-namespace {
 
 using Places = std::vector<std::string>;
 
 // The places attempt six looks for a name along a list, as execvp forms
 // them; "~" marks those that depend on the working directory.
-Places places(const char* list) {
+static Places places(const char* list) {
     tvk_elements elements{list};
     tvk_text place;
     bool relative = false;
@@ -29,5 +25,3 @@ TEST(PathSearch, Places) {
     EXPECT_EQ(places(tvk_path_list()), (Places{"/bin/x.ovl", "/usr/bin/x.ovl"}));
     setenv("PATH", kept.c_str(), 1);
 }
-
-} // namespace

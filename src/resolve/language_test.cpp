@@ -1,18 +1,13 @@
-#include <fcntl.h>
-#include <sys/wait.h>
-
 #include <clocale>
 #include <cstdio>
 
 #include "resolve/resolve.h"
 #include "unit.h"
 
-namespace {
-
-// Looks locale up in a child, which may abort, under --diagnose, the alias
-// file written (unless empty); returns its log, then its report, then
+// Looks locale up in a child, which may abort, under --diagnose, with the
+// alias file written (unless empty); returns its log, then its report, then
 // "=> code source" when it returned.
-std::string look_up(const char* locale, const std::string& alias = "") {
+static std::string look_up(const char* locale, const std::string& alias = "") {
     if (!alias.empty())
         std::ofstream(tvk_alias_path) << alias;
     tvk_state = {};
@@ -49,9 +44,8 @@ TEST(Language, Lookup) {
     expect("tvkcombo:tvk_language:1:locale:fre\n", {"fr_FR.UTF-8"});
     expect("=> eng 3", {"C.UTF-8", "posix"});
     expect("=> fre 1", {"fr@euro", "fre"});
-    for (const std::string row :
-         {"deu_DE ger", "zh chi", "sr_YU scc", "hrv scr", "nb nob", "nn nno", "pp pap", "aa aar",
-          "zun zun", "ja_JP@x.y jpn"}) // a locale, then its language's code
+    for (const std::string row : {"deu_DE ger", "zh chi", "sr_YU scc", "hrv scr", "nb nob",
+                                  "nn nno", "pp pap", "aa aar", "zun zun", "ja_JP@x.y jpn"})
         expect("=> " + row.substr(row.find(' ') + 1) + " 1",
                {row.substr(0, row.find(' ')).c_str()});
     expect("abort code 3", {"sh", "EN_US", "xyz_XY"});
@@ -81,5 +75,3 @@ TEST(Language, Lookup) {
     EXPECT_NE(look_up("tovrekish").find("is locked by another process"), std::string::npos);
     close(held);
 }
-
-} // namespace

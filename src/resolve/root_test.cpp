@@ -1,9 +1,5 @@
-#include <fcntl.h>
-
 #include "resolve/resolve.h"
 #include "unit.h"
-
-namespace {
 
 // Searched from a working directory that holds an executable x itself.
 TEST(PathSearch, FirstExecutableFile) {
@@ -14,32 +10,28 @@ TEST(PathSearch, FirstExecutableFile) {
     for (const auto& [file, mode] : {std::pair{"a/x", 0644}, {"b/x", 0755}, {"x", 0755}})
         close(open(file, O_CREAT | O_WRONLY, mode));
     fs::create_symlink("../b/x", "l/x");
-    const struct {
-        std::string path;  // "(unset)": no PATH at all
-        std::string found; // empty: none
-        bool from_cwd;
-    } rows[] = {
-        {t + "/a:" + t + "/d:" + t + "/b", t + "/b/x", false}, // not executable, a directory
-        {t + "/b//", t + "/b/x", false},
-        {t + "/l", t + "/l/x", false}, // a link to an executable file
-        {"", "./x", true},
-        {t + "/a:", "./x", true},
-        {"b", "b/x", true},
-        {"/nonexistent", "", false},
-        {"(unset)", "", false},
-        {t + "/b" + std::string(1021 - t.size(), '/') + ":xx", t + "/b/x", false}, // whole
-        {t + "/b" + std::string(1100, '/'), "", false},              // the one element cut
-        {"/n" + std::string(1020, '/') + ":" + t + "/b", "", false}, // cut right after ":"
-        {t + "/b:" + std::string(2000, 'x'), t + "/b/x", false},
+    // PATH ("(unset)": none at all), then what is found ("": nothing); a
+    // relative place depends on the working directory.
+    const std::pair<std::string, std::string> rows[] = {
+        {t + "/a:" + t + "/d:" + t + "/b", t + "/b/x"}, // not executable, a directory
+        {t + "/b//", t + "/b/x"},
+        {t + "/l", t + "/l/x"}, // a link to an executable file
+        {"", "./x"},
+        {t + "/a:", "./x"},
+        {"b", "b/x"},
+        {"/nonexistent", ""},
+        {"(unset)", ""},
+        {t + "/b" + std::string(1021 - t.size(), '/') + ":xx", t + "/b/x"}, // whole
+        {t + "/b" + std::string(1100, '/'), ""},                            // the one element cut
+        {"/n" + std::string(1020, '/') + ":" + t + "/b", ""},               // cut right after ":"
+        {t + "/b:" + std::string(2000, 'x'), t + "/b/x"},
     };
-    for (const auto& row : rows) {
-        row.path == "(unset)" ? unsetenv("PATH") : setenv("PATH", row.path.c_str(), 1);
-        bool from_cwd = !row.from_cwd;
-        EXPECT_EQ(tvk_pathsearch("x", from_cwd), !row.found.empty()) << row.path;
-        EXPECT_EQ(tvk_state.found_path, row.found.empty() ? "x" : row.found) << row.path;
-        EXPECT_TRUE(row.found.empty() || from_cwd == row.from_cwd) << row.path;
+    for (const auto& [path, found] : rows) {
+        path == "(unset)" ? unsetenv("PATH") : setenv("PATH", path.c_str(), 1);
+        bool from_cwd = found[0] == '/';
+        EXPECT_EQ(tvk_pathsearch("x", from_cwd), !found.empty()) << path;
+        EXPECT_EQ(tvk_state.found_path, found.empty() ? "x" : found) << path;
+        EXPECT_TRUE(found.empty() || from_cwd == (found[0] != '/')) << path;
     }
     setenv("PATH", "/usr/bin:/bin", 1);
 }
-
-} // namespace
