@@ -30,8 +30,8 @@ struct tvk_scratch {
     ~tvk_scratch() { fs::current_path(before), fs::remove_all(dir); }
 };
 
-// Runs check under --diagnose: it gives a reason exactly when it refuses, one
-// that holds refusal; "": it accepts; nullptr: as it decides.
+// Runs check under --diagnose: it gives a reason exactly when it refuses, one that holds
+// refusal; "": it accepts; nullptr: as it decides.
 template <class Check> testing::AssertionResult tvk_refuses(Check check, const char* refusal) {
     tvk_state.opt_diagnose = true;
     tvk_state.why[0] = '\0';

@@ -6,9 +6,9 @@
 
 using Strings = std::vector<std::string>;
 
-// What tvk_readline_within gives within budget: its lines, then its last
-// result. The bytes are in a file on disk, or, failing, sent by a terminal
-// that then hangs up, whose next read fails with EIO as a bad disk's would.
+// What tvk_readline_within gives within budget: its lines, then its last result. The bytes are
+// in a file on disk, or, failing, sent by a terminal that then hangs up, whose next read fails
+// with EIO as a bad disk's would.
 static Strings lines_of(const std::string& bytes, std::size_t budget, bool failing) {
     const int fd = failing ? posix_openpt(O_RDWR | O_NOCTTY) : open("/tmp", O_TMPFILE | O_RDWR);
     int other = fd;
@@ -30,12 +30,8 @@ static Strings lines_of(const std::string& bytes, std::size_t budget, bool faili
 
 TEST(LineReader, LinesPiecesBudgetAndFailures) {
     const std::string x1023(1023, 'x');
-    const struct {
-        std::string bytes;
-        std::size_t budget;
-        Strings lines; // then 0 (the end) or -1 (a failure)
-        bool failing;
-    } rows[] = {
+    // Bytes, budget, the lines then 0 (the end) or -1 (a failure), whether the reading fails.
+    const std::tuple<std::string, std::size_t, Strings, bool> rows[] = {
         {"", 99, {"0"}, false},
         {"\n", 99, {"\n", "0"}, false},
         {"abc", 99, {"abc", "0"}, false},
@@ -45,8 +41,8 @@ TEST(LineReader, LinesPiecesBudgetAndFailures) {
         {"abc\n", 99, {"abc\n", "-1"}, true},
         {"abc\nde", 99, {"abc\n", "-1"}, true}, // a line the failure cuts is no line
     };
-    for (const auto& row : rows)
-        EXPECT_EQ(lines_of(row.bytes, row.budget, row.failing), row.lines) << row.bytes;
+    for (const auto& [bytes, budget, lines, failing] : rows)
+        EXPECT_EQ(lines_of(bytes, budget, failing), lines) << bytes;
     tvk_text line = "kept"; // a first read that fails leaves the line as it was
     EXPECT_EQ(tvk_readline(open("/", O_RDONLY), line, 1023), -1);
     EXPECT_STREQ(line, "kept");

@@ -2,10 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <array>
+
 #include "unit.h"
 
-// What the reader takes from the file in HOME: each key's value in brackets,
-// or "-" for none.
+// What the reader takes from the file in HOME: each key's value in brackets, or "-" for none.
 static std::string read_back() {
     tvk_state = {};
     tvk_rcfile_read();
@@ -55,10 +56,8 @@ TEST(RcFile, Reader) {
 TEST(RcFile, WriterStoresWhatReadsBack) {
     const RcHome home;
     const std::string fits = "/" + std::string(1008, 'r'); // the whole line 1023 bytes
-    const struct {
-        std::string locale, root, spell;
-        std::string kept; // l, r, s: the keys read back
-    } rows[] = {
+    // The values stored, then the keys read back: l, r, s.
+    const std::array<std::string, 4> rows[] = {
         {"fr_FR", "/opt/tovrek", "ispell -d french", "lrs"},
         {"C", "/r/", "a ", "ls"},
         {"a=b", "/my tovrek", "a\tb", ""},
@@ -66,15 +65,15 @@ TEST(RcFile, WriterStoresWhatReadsBack) {
         {"C", fits + "r", "", "ls"},
         {"C", "/t\nx", "a", "ls"},
     };
-    for (const auto& row : rows) {
+    for (const auto& [locale, root, spell, kept] : rows) {
         tvk_state = {};
-        tvk_copy(tvk_state.locale, row.locale);
-        tvk_copy(tvk_state.root, row.root);
-        tvk_copy(tvk_state.spell, row.spell);
+        tvk_copy(tvk_state.locale, locale);
+        tvk_copy(tvk_state.root, root);
+        tvk_copy(tvk_state.spell, spell);
         tvk_rcfile_write();
-        const auto kept = [&](char key, const std::string& value) {
-            return row.kept.find(key) != std::string::npos ? "[" + value + "]" : "-";
+        const auto back = [&](char key, const std::string& value) {
+            return kept.find(key) != std::string::npos ? "[" + value + "]" : "-";
         };
-        EXPECT_EQ(read_back(), kept('l', row.locale) + kept('r', row.root) + kept('s', row.spell));
+        EXPECT_EQ(read_back(), back('l', locale) + back('r', root) + back('s', spell));
     }
 }

@@ -2,9 +2,28 @@
 
 #include "unit.h"
 
-// Each path is walked from a directory held open and from the working
-// directory, whose own way from "/" is walked first; both must open what the
-// kernel opens, or refuse for the reason given, whether the kernel opens it or not.
+// Each path is walked from a directory held open and from the working directory, whose own way
+// from "/" is walked first: both open what the kernel opens, or refuse for the reason given.
+static void expect(bool kernel, const char* refusal, std::initializer_list<std::string> paths) {
+    const int at = open(".", O_PATH | O_CLOEXEC);
+    for (const std::string& path : paths) {
+        struct stat seen {
+        }, info;
+        const int fd = openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        EXPECT_EQ(fd != -1 && fstat(fd, &seen) == 0, kernel) << path;
+        close(fd);
+        for (const int from : {at, AT_FDCWD}) {
+            int way = -1;
+            const auto walk = [&] { return (way = tvk_way_open(from, path.c_str(), info)) != -1; };
+            EXPECT_TRUE(tvk_refuses(walk, refusal)) << path;
+            EXPECT_TRUE(way == -1 || (info.st_dev == seen.st_dev && info.st_ino == seen.st_ino))
+                << path;
+            close(way);
+        }
+    }
+    close(at);
+}
+
 TEST(WayOpen, SplitsAndLinks) {
     if (geteuid() != 0)
         GTEST_SKIP() << "only root can give entries to another user";
@@ -26,28 +45,6 @@ TEST(WayOpen, SplitsAndLinks) {
         fs::permissions(dir, fs::perms(mode));
     for (const char* entry : {"shared/theirs", "foreign"})
         ASSERT_EQ(lchown(entry, 4242, 0), 0);
-    const int at = open(".", O_PATH | O_CLOEXEC);
-    const auto expect = [&](bool kernel, const char* refusal,
-                            std::initializer_list<std::string> paths) {
-        for (const std::string& path : paths) {
-            struct stat seen, info;
-            const int fd = openat(at, path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            const bool opened = fd != -1 && fstat(fd, &seen) == 0;
-            EXPECT_EQ(opened, kernel) << path; // whether the kernel opens it as a directory
-            close(fd);
-            for (const int from : {at, AT_FDCWD}) {
-                int way = -1;
-                const auto walk = [&] {
-                    return (way = tvk_way_open(from, path.c_str(), info)) != -1;
-                };
-                EXPECT_TRUE(tvk_refuses(walk, refusal)) << path;
-                EXPECT_TRUE(way == -1 ||
-                            (opened && info.st_dev == seen.st_dev && info.st_ino == seen.st_ino))
-                    << path;
-                close(way);
-            }
-        }
-    };
     // "open/.": the directory keeps the rule of its use; n39: 40 links, as
     // many as the kernel follows; 1023 characters through the link.
     expect(true, "",
@@ -63,5 +60,4 @@ TEST(WayOpen, SplitsAndLinks) {
     expect(true, "shared (mode 1777) is shared, and what it holds on the way to",
            {"shared/theirs"});
     expect(true, "foreign (owner 4242, mode 0755) is owned by another user", {"foreign/x"});
-    close(at);
 }

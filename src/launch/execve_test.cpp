@@ -3,8 +3,8 @@
 
 using Places = std::vector<std::string>;
 
-// The places attempt six looks for a name along a list, as execvp forms
-// them; "~" marks those that depend on the working directory.
+// The places attempt six looks for a name along a list, as execvp forms them; "~" marks those
+// that depend on the working directory.
 static Places places(const char* list) {
     tvk_elements elements{list};
     tvk_text place;

@@ -10,8 +10,8 @@ TEST(PathSearch, FirstExecutableFile) {
     for (const auto& [file, mode] : {std::pair{"a/x", 0644}, {"b/x", 0755}, {"x", 0755}})
         close(open(file, O_CREAT | O_WRONLY, mode));
     fs::create_symlink("../b/x", "l/x");
-    // PATH ("(unset)": none at all), then what is found ("": nothing); a
-    // relative place depends on the working directory.
+    // PATH ("(unset)": none), then what is found ("": nothing), from the working directory if
+    // relative.
     const std::pair<std::string, std::string> rows[] = {
         {t + "/a:" + t + "/d:" + t + "/b", t + "/b/x"}, // not executable, a directory
         {t + "/b//", t + "/b/x"},
