@@ -12,16 +12,14 @@ static std::string look_up(const char* locale, const std::string& alias = "") {
     tvk_state = {};
     tvk_copy(tvk_state.locale, locale);
     tvk_state.debug_on = tvk_state.opt_diagnose = true;
-    tvk_state.debug_fd = open("out", O_RDWR | O_CREAT | O_TRUNC, 0600);
-    const pid_t child = fork();
-    if (child == 0) {
-        dup2(tvk_state.debug_fd, 1);
+    tvk_state.debug_fd = 1; // the child's standard output, the file "out"
+    if (fork() == 0) {
+        dup2(open("out", O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
         tvk_language();
         std::printf("=> %s %i\n", tvk_state.language, tvk_state.language_source);
         std::fflush(stdout), _exit(0);
     }
-    waitpid(child, nullptr, 0);
-    close(tvk_state.debug_fd);
+    wait(nullptr);
     fs::remove(tvk_alias_path);
     return tvk_slurp("out");
 }
