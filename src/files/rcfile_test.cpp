@@ -27,8 +27,7 @@ struct RcHome : tvk_scratch {
 // Files as a user may write them.
 TEST(RcFile, Reader) {
     const RcHome home;
-    const std::string x1014(1014, 'x');
-    const std::string hashes(64 * 1024 - 1023, '#');
+    const std::string x1014(1014, 'x'), hashes(64 * 1024 - 1023, '#');
     const std::pair<std::string, std::string> rows[] = {
         {"LC_ALL=de_DE", "[de_DE]--"}, // no newline at the end
         {"  Lc_All==\t=de_DE\ntovrek_spell=a=b\n\tTOVREK_ROOT\t/r\n", "[de_DE][/r][a b]"},

@@ -47,7 +47,6 @@ TEST(Judge, FilesOfEveryKind) {
     const auto at = static_cast<std::size_t>(
         std::ranges::find(entries, PT_INTERP, &Elf64_Phdr::p_type) - entries.begin());
     ASSERT_LT(at, entries.size()); // the interpreter's entry
-    // A program of this machine, with bytes changed at an offset.
     const auto patched = [&](std::size_t offset, const std::string& bytes) {
         return std::string(program).replace(offset, bytes.size(), bytes);
     };
@@ -66,7 +65,6 @@ TEST(Judge, FilesOfEveryKind) {
     make("no_hash_bang", "exit 0\n");
     make("empty", "");
     make("interpreter_script", "#!" + dir + "/script\n");
-    make("interpreter_without_format", "#!" + dir + "/no_hash_bang\n");
     make("hash_bang_alone", "#!  \n");
     make("hash_bang_long", "#!/" + std::string(300, 'x'));
     make("hash_bang_long_argument", "#!/bin/sh " + std::string(300, 'x'));

@@ -1,5 +1,6 @@
 #include "report/catalog.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 
@@ -26,10 +27,6 @@ static std::uint32_t word(const Bytes& bytes, std::size_t at) {
 static void put(Bytes& bytes, std::size_t at, std::size_t value) {
     const auto word = static_cast<std::uint32_t>(value);
     std::memcpy(&bytes[at], &word, sizeof word);
-}
-
-static std::size_t strings(const Bytes& b) {
-    return b.size() - 12 - 24 * std::size_t{word(b, 4)} * word(b, 8);
 }
 
 // Where the string offset of a set, as stored, and a message lies.
@@ -61,22 +58,23 @@ TEST(CatalogCheck, DamagedFromGencat) {
     const tvk_scratch scratch;
     const Bytes made =
         gencat("$quote \"\n$set 1\n1 \"one %s\\n\"\n2 \"two\\n\"\n$set 7\n3 \"x\"\n");
-    const auto swap = [](Bytes& b, std::size_t at) { put(b, at, __builtin_bswap32(word(b, at))); };
+    const std::size_t strings = made.size() - 12 - 24 * std::size_t{word(made, 4)} * word(made, 8);
+    const auto swap = [](Bytes& b, std::size_t at) { std::reverse(&b[at], &b[at + 4]); };
     const std::pair<std::function<void(Bytes&)>, const char*> rows[] = {
         {[](Bytes&) {}, ""},
         {[&](Bytes& b) { swap(b, 0), swap(b, 4), swap(b, 8); }, ""}, // the other byte order
         {[&](Bytes& b) { swap(b, 0); }, "header: plane size"}, // the sizes swapped with the magic
         {[](Bytes& b) { b[0] ^= 1; }, "header: no catalog's magic"},
         {[](Bytes& b) { b.resize(11); }, "header: the file is shorter"},
-        {[](Bytes& b) { b.resize(b.size() - strings(b) - 1); },
+        {[&](Bytes& b) { b.resize(b.size() - strings - 1); },
          "header: plane size"}, // tables a byte short
-        {[](Bytes& b) { b.resize(b.size() - strings(b) + 3); },
+        {[&](Bytes& b) { b.resize(b.size() - strings + 3); },
          "(set 2, message 2): its string starts outside"}, // cut in a usage string
         {[](Bytes& b) { b.back() = 'x'; }, "has no NUL in the file"},
-        {[](Bytes& b) { put(b, offset(b, 2, 1), strings(b)); },
+        {[&](Bytes& b) { put(b, offset(b, 2, 1), strings); },
          "(set 2, message 1): its string starts outside"},
-        {[](Bytes& b) { put(b, offset(b, 2, 1), strings(b) - 1); }, ""}, // the last NUL
-        {[](Bytes& b) { put(b, offset(b, 8, 3), strings(b) + 100); },
+        {[&](Bytes& b) { put(b, offset(b, 2, 1), strings - 1); }, ""}, // the last NUL
+        {[&](Bytes& b) { put(b, offset(b, 8, 3), strings + 100); },
          "(set 8, message 3): its string starts outside"},
         {[](Bytes& b) { put(b, 4, 1u << 31), put(b, 8, 1u << 30); },
          "header: plane size 2147483648 and depth 1073741824"},
