@@ -10,7 +10,8 @@ using Strings = std::vector<std::string>;
 // in a file on disk, or, failing, sent by a terminal that then hangs up, whose next read fails
 // with EIO as a bad disk's would.
 static Strings lines_of(const std::string& bytes, std::size_t budget, bool failing) {
-    const int fd = failing ? posix_openpt(O_RDWR | O_NOCTTY) : open("/tmp", O_TMPFILE | O_RDWR);
+    const int fd =
+        failing ? posix_openpt(O_RDWR | O_NOCTTY) : open("/tmp", O_TMPFILE | O_RDWR, 0600);
     int other = fd;
     termios raw;
     if (failing && grantpt(fd) == 0 && unlockpt(fd) == 0 &&
