@@ -82,6 +82,20 @@ TEST(Judge, FilesOfEveryKind) {
         make(nest, "#!" + dir + "/" + std::exchange(deeper, nest) + "\n");
     for (const char* other : {"", "/absent", "/plain/below"})
         agree(dir + other);
+    // A program for another mode of this machine (32 bits), or loaded by one: the kernel runs
+    // it or not as it was built, which the judge cannot know and says.
+    std::ofstream("m", std::ios::binary) << patched(EI_CLASS, "\x01");
+    std::ofstream("m_loaded", std::ios::binary) << patched(name, dir + "/m" + '\0');
+    for (const char* file : {"m", "m_loaded"}) {
+        char action[] = "playback";
+        char* const argv[] = {action, nullptr};
+        int verdict = 0;
+        fs::permissions(file, fs::perms::owner_all);
+        const auto judge = [&] { return (verdict = tvk_exec_judge(file, argv)) == 0; };
+        EXPECT_TRUE(tvk_refuses(judge, "another mode of this machine") &&
+                    verdict == tvk_exec_unknown)
+            << file;
+    }
     // A string longer than the kernel copies (32 pages); a total over the stack's quarter is a
     // row of the launch's table.
     setenv("TVK_JUDGE_LONG", std::string(32 * 4096, 'x').c_str(), 1);
