@@ -1,6 +1,7 @@
 #include "launch/judge.h"
 
 #include <elf.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 
@@ -101,4 +102,27 @@ TEST(Judge, FilesOfEveryKind) {
     setenv("TVK_JUDGE_LONG", std::string(32 * 4096, 'x').c_str(), 1);
     agree(dir + "/program");
     unsetenv("TVK_JUDGE_LONG");
+    // The total a script's run copies, its interpreter's strings with it, met to the byte: the
+    // largest environment the kernel still runs it with, and one byte more. Under a stack of
+    // 512 KiB the kernel allows its least, 32 pages, which one variable can fill.
+    const rlimit kept = [] {
+        rlimit now;
+        return getrlimit(RLIMIT_STACK, &now), now;
+    }();
+    const rlimit small = {512 * 1024, kept.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_STACK, &small), 0);
+    char action[] = "playback";
+    char* const argv[] = {action, nullptr};
+    const auto fill = [&](std::size_t bytes) {
+        setenv("TVK_JUDGE_FILL", std::string(bytes, 'x').c_str(), 1);
+        return real_exec(dir + "/script_blanks", argv, false) == 0;
+    };
+    std::size_t runs = 0, fails = 32 * 4096; // the script runs with the one, not the other
+    while (fails - runs > 1)
+        (fill((runs + fails) / 2) ? runs : fails) = (runs + fails) / 2;
+    EXPECT_GT(runs, 64 * 1024U); // the total met, not a string too long
+    for (const std::size_t bytes : {runs, fails})
+        fill(bytes), agree(dir + "/script_blanks");
+    unsetenv("TVK_JUDGE_FILL");
+    setrlimit(RLIMIT_STACK, &kept);
 }
