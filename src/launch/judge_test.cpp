@@ -70,9 +70,12 @@ TEST(Judge, FilesOfEveryKind) {
     make("hash_bang_long", "#!/" + std::string(300, 'x'));
     make("hash_bang_long_argument", "#!/bin/sh " + std::string(300, 'x'));
     make("elf_truncated", program.substr(0, 100));
+    make("cut", program.substr(0, 40)); // shorter than an ELF header
+    make("elf_no_headers", patched(offsetof(Elf64_Ehdr, e_phnum), std::string(2, '\0')));
     make("elf_other_machine", patched(18, header.e_machine == EM_AARCH64 ? "\x3e" : "\xb7"));
     make("elf_no_program", patched(16, std::string(1, ET_REL)));
     make("elf_interpreter_missing", patched(name, "/nonexistent/ld.so"));
+    make("elf_interpreter_cut", patched(name, dir + "/cut" + '\0'));
     make("elf_interpreter_unended", patched(name, std::string(28, 'x')));
     make("elf_interpreter_script", patched(name, std::string("/usr/bin/ldd", 13))); // as ldd is
     make("elf_interpreter_size_one", patched(size, std::string("\x01\0", 2)));
