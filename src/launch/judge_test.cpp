@@ -76,6 +76,12 @@ TEST(Judge, FilesOfEveryKind) {
     make("elf_no_program", patched(16, std::string(1, ET_REL)));
     make("elf_interpreter_missing", patched(name, "/nonexistent/ld.so"));
     make("elf_interpreter_cut", patched(name, dir + "/cut" + '\0'));
+    std::string first = patched(name, "/nonexistent/ld.so"); // the interpreter's entry first
+    const auto entry = [&](std::size_t n) {
+        return &first[header.e_phoff + n * sizeof(Elf64_Phdr)];
+    };
+    std::swap_ranges(entry(0), entry(1), entry(at));
+    make("elf_interpreter_first", first);
     make("elf_interpreter_unended", patched(name, std::string(28, 'x')));
     make("elf_interpreter_script", patched(name, std::string("/usr/bin/ldd", 13))); // as ldd is
     make("elf_interpreter_size_one", patched(size, std::string("\x01\0", 2)));
