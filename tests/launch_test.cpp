@@ -178,8 +178,9 @@ struct World {
             {"x", [&] { place(TVK_TEST_OVERLAY, file); }},
             {"elf", // the overlay made a program for the machine's other mode (32 or 64 bits)
              [&] {
-                 spill(file, slurp(TVK_TEST_OVERLAY).replace(EI_CLASS, 1, 1, char(3 - ELFCLASS64)));
-                 fs::permissions(file, fs::perms::owner_all);
+                 std::string image = slurp(TVK_TEST_OVERLAY);
+                 image[EI_CLASS] = char(ELFCLASS32 + ELFCLASS64 - image[EI_CLASS]);
+                 spill(file, image), fs::permissions(file, fs::perms::owner_all);
              }},
             {"stack", [&] { stack = std::stoul(value); }},
             {"d", [&] { fs::create_directories(file); }},
