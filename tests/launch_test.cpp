@@ -275,6 +275,11 @@ void expect_clean(const World& world, const Outcome& run) {
     if (!run.ran)
         return;
     EXPECT_EQ(run.all("pid"), Strings{std::to_string(run.pid)});
+    std::ifstream status("/proc/self/status"); // no signal ignored that was not here
+    std::string ignored;
+    while (std::getline(status, ignored) && !ignored.starts_with("SigIgn:")) {
+    }
+    EXPECT_EQ(run.all("ignored"), Strings{ignored});
     EXPECT_EQ(run.all("arg").size(), 1U);
     for (const auto& [key, value] : run.seen)
         EXPECT_TRUE(!key.starts_with("env:") || run.seen.count(key) == 1) << key;

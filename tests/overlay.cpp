@@ -1,6 +1,6 @@
 // Stands in for the course program: writes down in the file TVK_RECORD names what the launcher
-// handed it, as NUL-separated items: exe=<its path>, pid=<n>, arg=<text>, env:<NAME>=<value>, and
-// fd=<n> <access mode> <lock another process meets> <target>.
+// handed it, as NUL-separated items: exe=<its path>, pid=<n>, arg=<text>, env:<NAME>=<value>,
+// ignored=<its SigIgn line>, and fd=<n> <access mode> <lock another process meets> <target>.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -36,12 +36,15 @@ int lock_seen(int fd) {
 
 int main(int argc, char** argv) {
     const char* path = std::getenv("TVK_RECORD");
+    std::string line;
     std::string text =
         "exe=" + link_of("/proc/self/exe") + '\0' + "pid=" + std::to_string(getpid()) + '\0';
     for (int i = 0; i < argc; ++i)
         text += "arg=" + std::string(argv[i]) + '\0';
     for (char** entry = environ; *entry != nullptr; ++entry)
         text += "env:" + std::string(*entry) + '\0';
+    for (std::ifstream status("/proc/self/status"); std::getline(status, line);)
+        text += line.starts_with("SigIgn:") ? "ignored=" + line + '\0' : "";
     DIR* fds = opendir("/proc/self/fd");
     while (const dirent* entry = readdir(fds)) {
         const int fd = std::atoi(entry->d_name);
