@@ -133,5 +133,13 @@ TEST(Judge, FilesOfEveryKind) {
     for (const std::size_t bytes : {runs, fails})
         fill(bytes), agree(dir + "/script_blanks");
     unsetenv("TVK_JUDGE_FILL");
+    // Without a stack limit the kernel still allows three quarters of its default stack, 6 MiB.
+    const rlimit unlimited = {RLIM_INFINITY, kept.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_STACK, &unlimited), 0);
+    for (int n = 0; n < 50; ++n)
+        setenv(("TVK_JUDGE_" + std::to_string(n)).c_str(), std::string(128000, 'x').c_str(), 1);
+    agree(dir + "/program");
+    for (int n = 0; n < 50; ++n)
+        unsetenv(("TVK_JUDGE_" + std::to_string(n)).c_str());
     setrlimit(RLIMIT_STACK, &kept);
 }
