@@ -31,14 +31,16 @@ struct tvk_scratch {
 };
 
 // Runs check under --diagnose: it gives a reason exactly when it refuses, one that holds
-// refusal; "": it accepts; nullptr: as it decides.
+// refusal ("^...": that starts with it); "": it accepts; nullptr: as it decides.
 template <class Check> testing::AssertionResult tvk_refuses(Check check, const char* refusal) {
     tvk_state.opt_diagnose = true;
     tvk_state.why[0] = '\0';
     const bool sound = check();
     tvk_state.opt_diagnose = false;
     const std::string_view why = tvk_state.why;
-    if (sound == why.empty() && (!refusal || (*refusal ? why.find(refusal) != why.npos : sound)))
+    const bool start = refusal && *refusal == '^';
+    const std::size_t at = refusal ? why.find(refusal + start) : 0;
+    if (sound == why.empty() && (!refusal || (*refusal ? at != why.npos && !(start && at) : sound)))
         return testing::AssertionSuccess();
     return testing::AssertionFailure() << (sound ? "accepted" : "refused") << ": " << why;
 }

@@ -32,9 +32,13 @@ TEST(WayOpen, SplitsAndLinks) {
          {"a/b/c", "open/x", "grp/x", "shared/mine", "shared/theirs", "foreign/x"})
         fs::create_directories(dir);
     std::ofstream("a/file");
-    const std::string links[] = {"up",       "a/b",     "abs",  top.dir + "/a",
-                                 "dangling", "nowhere", "via",  "open/x",
-                                 "n0",       "a",       "long", "a" + std::string(1100, '/')};
+    const std::string links[] = {"up",       "a/b",
+                                 "abs",      top.dir + "/a",
+                                 "dangling", "nowhere",
+                                 "via",      "open/x",
+                                 "n0",       "a",
+                                 "long",     "a" + std::string(1100, '/'),
+                                 "a/b/to",   top.dir + "/open"};
     for (std::size_t at = 0; at < std::size(links); at += 2) // each link's name, then its target
         fs::create_symlink(links[at + 1], links[at]);
     for (int n = 1; n <= 40; ++n) // n40 is 41 links from a
@@ -54,6 +58,8 @@ TEST(WayOpen, SplitsAndLinks) {
     expect(true, "a link on the way to long is too long", {"long"});
     expect(true, "the way to up//", {"up" + std::string(1019, '/') + "c"});
     expect(true, "open (owner 0, mode 0777) is writable by others, on the way to via", {"via"});
+    // Its path named whole after an absolute link, not joined to the way before it.
+    expect(true, ("^" + top.dir + "/open (owner 0, mode 0777) is writable").c_str(), {"a/b/to/x"});
     expect(true, "(owner 0, mode 0770) is writable by its group", {"grp/x"});
     expect(true, "shared (mode 1777) is shared, and what it holds on the way to",
            {"shared/theirs"});
