@@ -51,7 +51,7 @@ TEST(Language, Lookup) {
     const std::string huge(1048560, '#'); // the file is read no deeper than 1 MiB
     expect("alias:fr\ntvkcombo:tvk_lang", {"tovrekish"},
            "# tovrekish\nTOVREKISH fr_FR.UTF-8\ntovrekish de\n");
-    expect("=> ger 2", {"tovrekish.UTF-8@x"}, " \t\n\t tovrekish  deu\n");
+    expect("=> ger 2", {"tovrekish.UTF-8@x"}, "\n \t\n\t tovrekish  deu\n");
     expect("=> fre 2", {"x"}, "x fr_FR\n"); // one letter: the value of two takes the long route
     expect("has no line for \"tovrekish\"", {"tovrekish"}, "french fr_FR\ntovrekish\n");
     expect("abort code 4", {"tovrekish"}, "tovrekish english\n");
