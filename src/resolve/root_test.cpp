@@ -22,6 +22,7 @@ TEST(PathSearch, FirstExecutableFile) {
         {t + "/b" + std::string(1021 - t.size(), '/') + ":xx", t + "/b/x"}, // whole
         {t + "/b" + std::string(1100, '/'), ""},                            // the one element cut
         {"/n" + std::string(1020, '/') + ":" + t + "/b", ""},               // cut right after ":"
+        {"/n" + std::string(1020, '/') + ":b", ""}, // one character past what is read
         {t + "/b:" + std::string(2000, 'x'), t + "/b/x"},
     };
     for (const auto& [path, found] : rows) {
