@@ -80,14 +80,15 @@ int tvk_exec_open(const char* path) {
     }
     if (!S_ISREG(info.st_mode))
         return tvk_refused("not a regular file"), EACCES;
+    // Before the access check, which refuses a file on such a file system too, for its mode.
+    struct statvfs volume;
+    if (statvfs(path, &volume) == 0 && (volume.f_flag & ST_NOEXEC) != 0)
+        return tvk_refused("on a file system mounted noexec"), EACCES;
     if (faccessat(AT_FDCWD, path, X_OK, AT_EACCESS) != 0) {
         const int error = errno;
         tvk_refused("not executable (mode %04o)", static_cast<unsigned>(info.st_mode & 07777));
         return error;
     }
-    struct statvfs volume;
-    if (statvfs(path, &volume) == 0 && (volume.f_flag & ST_NOEXEC) != 0)
-        return tvk_refused("on a file system mounted noexec"), EACCES;
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #include "launch/judge.h"
 
 #include <elf.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -106,6 +108,21 @@ TEST(Judge, FilesOfEveryKind) {
                     verdict == tvk_exec_unknown)
             << file;
     }
+    // On a file system mounted noexec, as /tmp may be: in a child with mounts of its own.
+    const pid_t child = geteuid() == 0 ? fork() : -1;
+    if (child == 0) {
+        const bool mounted = unshare(CLONE_NEWNS) == 0 &&
+                             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                             mount("tvk", dir.c_str(), "tmpfs", MS_NOEXEC, nullptr) == 0 &&
+                             chdir(dir.c_str()) == 0; // into the mount
+        make("noexec", program);                      // and its reason, which the diagnosis left
+        _exit(mounted && !testing::Test::HasFailure() &&
+                      std::string_view(tvk_state.why).ends_with("mounted noexec")
+                  ? 0
+                  : 1);
+    }
+    int status = 0;
+    EXPECT_TRUE(child == -1 || (waitpid(child, &status, 0) == child && status == 0));
     // A string longer than the kernel copies (32 pages); a total over the stack's quarter is a
     // row of the launch's table.
     setenv("TVK_JUDGE_LONG", std::string(32 * 4096, 'x').c_str(), 1);
