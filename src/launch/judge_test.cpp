@@ -73,11 +73,12 @@ TEST(Judge, FilesOfEveryKind) {
     make("hash_bang_long_argument", "#!/bin/sh " + std::string(300, 'x'));
     make("elf_truncated", program.substr(0, 100));
     make("cut", program.substr(0, 40)); // shorter than an ELF header
-    make("elf_no_headers", patched(offsetof(Elf64_Ehdr, e_phnum), std::string(2, '\0')));
+    make("noph", patched(offsetof(Elf64_Ehdr, e_phnum), std::string(2, '\0'))); // no headers
     make("elf_other_machine", patched(18, header.e_machine == EM_AARCH64 ? "\x3e" : "\xb7"));
     make("elf_no_program", patched(16, std::string(1, ET_REL)));
     make("elf_interpreter_missing", patched(name, "/nonexistent/ld.so"));
     make("elf_interpreter_cut", patched(name, dir + "/cut" + '\0'));
+    make("elf_interpreter_noph", patched(name, dir + "/noph" + '\0'));
     std::string first = patched(name, "/nonexistent/ld.so"); // the interpreter's entry first
     const auto entry = [&](std::size_t n) {
         return &first[header.e_phoff + n * sizeof(Elf64_Phdr)];
