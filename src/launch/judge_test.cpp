@@ -71,10 +71,12 @@ TEST(Judge, FilesOfEveryKind) {
     make("hash_bang_alone", "#!  \n");
     make("hash_bang_long", "#!/" + std::string(300, 'x'));
     make("hash_bang_long_argument", "#!/bin/sh " + std::string(300, 'x'));
+    make("hash_bang_root", "#!/ " + std::string(300, 'x')); // a name of one character, whole
     make("elf_truncated", program.substr(0, 100));
     make("cut", program.substr(0, 40)); // shorter than an ELF header
     make("noph", patched(offsetof(Elf64_Ehdr, e_phnum), std::string(2, '\0'))); // no headers
-    make("elf_other_machine", patched(18, header.e_machine == EM_AARCH64 ? "\x3e" : "\xb7"));
+    // The machine's 32-bit other, in a 64-bit file: no program for the kernel either way.
+    make("elf_other_machine", patched(18, header.e_machine == EM_AARCH64 ? "\x28" : "\x03"));
     make("elf_no_program", patched(16, std::string(1, ET_REL)));
     make("elf_interpreter_missing", patched(name, "/nonexistent/ld.so"));
     make("elf_interpreter_cut", patched(name, dir + "/cut" + '\0'));
