@@ -65,7 +65,7 @@ TEST(Judge, FilesOfEveryKind) {
     make("program", program);
     make("script", "#!/bin/sh\nexit 0\n");
     make("script_blanks", "#! \t /bin/sh -e \t\nexit 0\n");
-    make("no_hash_bang", "exit 0\n");
+    make("no_hash_bang", "# exit 0\n"); // a "#" without "!"
     make("empty", "");
     make("interpreter_script", "#!" + dir + "/script\n");
     make("hash_bang_alone", "#!  \n");
@@ -142,6 +142,17 @@ TEST(Judge, FilesOfEveryKind) {
     ASSERT_EQ(setrlimit(RLIMIT_STACK, &small), 0);
     char action[] = "playback";
     char* const argv[] = {action, nullptr};
+    // A program its user may run but not read, as a normal user meets one: the judge cannot
+    // tell what is in it, and says so.
+    make("xonly", program, fs::perms::owner_all | fs::perms::others_exec);
+    fs::permissions(dir, fs::perms::others_exec, fs::perm_options::add);
+    const pid_t user = geteuid() == 0 ? fork() : -1;
+    if (user == 0)
+        _exit(setgid(4242) == 0 && setuid(4242) == 0 &&
+                      tvk_exec_judge((dir + "/xonly").c_str(), argv) == tvk_exec_unknown
+                  ? 0
+                  : 1);
+    EXPECT_TRUE(user == -1 || (waitpid(user, &status, 0) == user && status == 0));
     const auto fill = [&](std::size_t bytes) {
         setenv("TVK_JUDGE_FILL", std::string(bytes, 'x').c_str(), 1);
         return real_exec(dir + "/script_blanks", argv, false) == 0;
